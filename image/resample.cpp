@@ -5,6 +5,7 @@
 #include "image/resample.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -69,6 +70,21 @@ inline T ClampTo(A v) {
   return static_cast<T>(v < 0 ? 0 : (v > kMax ? kMax : v));
 }
 
+// Exact division by a fixed divisor d > 0 of numerators 0..maxN through one
+// multiplication: with 2^k > maxN * d and m = ceil(2^k / d), (n * m) >> k
+// equals n div d (the rounding error n * (m * d - 2^k) / 2^k stays below 1 / d).
+// Needs maxN * d < 2^63 and maxN < 2^32 so that n * m fits 64 bits.
+struct Divider {
+  std::uint64_t m = 1;
+  int k = 0;
+  Divider() = default;
+  Divider(std::uint64_t d, std::uint64_t maxN) {
+    k = std::bit_width(maxN * d);
+    m = ((std::uint64_t{1} << k) + d - 1) / d;
+  }
+  std::uint64_t operator()(std::uint64_t n) const { return (n * m) >> k; }
+};
+
 // Unpacks an ie1g row (MSB first, 1 = white) into bytes 0 / 255.
 void UnpackBits(const std::uint8_t* s, std::uint8_t* d, int width) {
   for (int x = 0; x < width; ++x) d[x] = (s[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
@@ -108,6 +124,13 @@ void StretchRow(const std::uint8_t* s, std::uint8_t* d, const std::vector<int>& 
 
 constexpr int kFastOne = 131072;  // 17-bit fraction
 
+// sum div count; the multiplication holds for 32-bit sums, wider ones divide.
+template <typename Sum>
+inline Sum Average(Sum sum, const Divider& div, int count) {
+  if constexpr (sizeof(Sum) <= 4) return static_cast<Sum>(div(sum));
+  else return sum / static_cast<Sum>(count);
+}
+
 // Linear interpolation when enlarging, averages over windows that share their
 // boundary pixel when reducing; C bytes per pixel. Sum is the accumulator of a
 // reduction window (32 bits unless a window could overflow it).
@@ -117,6 +140,7 @@ void FastLinear(TIEBitmap& src, TIEBitmap& dst, RowProgress& progress) {
   const double sx = static_cast<double>(dw) / sw, sy = static_cast<double>(dh) / sh;
 
   std::vector<int> x0(dw), x1(dw), xf(dw);
+  std::vector<Divider> xdiv(dw);
   for (int i = 0; i < dw; ++i) {
     const double p = i / sx;
     const int t = static_cast<int>(p);
@@ -126,6 +150,8 @@ void FastLinear(TIEBitmap& src, TIEBitmap& dst, RowProgress& progress) {
     // An axis that keeps its size is copied: a window of two would blur it
     // and shift it by half a pixel.
     if (dw == sw) x1[i] = x0[i];
+    const auto count = static_cast<std::uint64_t>(x1[i] - x0[i] + 1);
+    xdiv[i] = Divider(count, 255 * count);
   }
 
   TIEBitmap work;
@@ -149,8 +175,7 @@ void FastLinear(TIEBitmap& src, TIEBitmap& dst, RowProgress& progress) {
           Sum sum[C] = {};
           for (const std::uint8_t *p = s + std::size_t(x0[i]) * C, *e = s + std::size_t(x1[i] + 1) * C; p < e; p += C)
             for (int c = 0; c < C; ++c) sum[c] += p[c];
-          const Sum count = static_cast<Sum>(x1[i] - x0[i] + 1);
-          for (int c = 0; c < C; ++c) w[i * C + c] = static_cast<std::uint8_t>(sum[c] / count);
+          for (int c = 0; c < C; ++c) w[i * C + c] = static_cast<std::uint8_t>(Average(sum[c], xdiv[i], x1[i] - x0[i] + 1));
         }
       }
       progress.Row();
@@ -186,8 +211,9 @@ void FastLinear(TIEBitmap& src, TIEBitmap& dst, RowProgress& progress) {
           const std::uint8_t* w = work.GetScanLine(r);
           for (std::size_t k = 0; k < n; ++k) acc[k] += w[k];
         }
-        const Sum count = static_cast<Sum>(y1 - y0 + 1);
-        for (std::size_t k = 0; k < n; ++k) d[k] = static_cast<std::uint8_t>(acc[k] / count);
+        const auto count = static_cast<std::uint64_t>(y1 - y0 + 1);
+        const Divider div(count, 255 * count);
+        for (std::size_t k = 0; k < n; ++k) d[k] = static_cast<std::uint8_t>(Average(acc[k], div, y1 - y0 + 1));
       }
       progress.Row();
     }
@@ -216,14 +242,18 @@ void FastLinear(TIEBitmap& src, TIEBitmap& dst, const TResampleProgress& progres
 struct Taps {
   struct Out {
     int first = 0, count = 0;
-    std::int64_t divisor = 1, bias = 0;
+    std::int64_t divisor = 1, bias = 0;  // divisor > 0
+    Divider divide;                       // divisor as a multiplication, for 32-bit sums
   };
   std::vector<Out> out;
   std::vector<int> index;
   std::vector<int> weight;
   std::int64_t largestAbsSum = 0;  // of one output's |weights|: bounds the accumulator
 
-  void Begin() { out.push_back(Out{static_cast<int>(index.size()), 0, 1, 0}); }
+  void Begin() {
+    out.emplace_back();
+    out.back().first = static_cast<int>(index.size());
+  }
   void Add(int i, int w) {
     index.push_back(i);
     weight.push_back(w);
@@ -235,11 +265,32 @@ struct Taps {
     return s;
   }
   void Finish(std::int64_t divisor, std::int64_t bias) {
-    out.back().divisor = divisor;
-    out.back().bias = bias;
+    Out& o = out.back();
+    if (divisor < 0) {
+      // Same truncated quotient with both signs turned: keeps divisors positive.
+      for (int k = o.first; k < o.first + o.count; ++k) weight[k] = -weight[k];
+      divisor = -divisor;
+    }
+    o.divisor = divisor;
+    o.bias = bias;
     largestAbsSum = std::max(largestAbsSum, CurrentSum(true));
   }
+  // Called once all outputs are in, with the largest sample value.
+  void PrepareDividers(std::int64_t maxSample) {
+    const auto maxN = static_cast<std::uint64_t>(largestAbsSum * maxSample);
+    for (Out& o : out) o.divide = Divider(static_cast<std::uint64_t>(o.divisor), maxN + static_cast<std::uint64_t>(o.bias));
+  }
 };
+
+// (sum + bias) div divisor, clamped to T. A sum at or below 0 gives 0 whatever
+// the rounding, so only positive sums are divided.
+template <typename T, typename Acc>
+inline T Finish(Acc acc, const Taps::Out& o) {
+  const Acc n = acc + static_cast<Acc>(o.bias);
+  if (n <= 0) return 0;
+  if constexpr (sizeof(Acc) <= 4) return ClampTo<T>(o.divide(static_cast<std::uint64_t>(n)));
+  else return ClampTo<T>(n / o.divisor);
+}
 
 // Two passes, horizontal first, into a work image of destination width and
 // source height in the source's format; T is the sample type (one or three per
@@ -264,8 +315,7 @@ void Separable(TIEBitmap& src, TIEBitmap& dst, const Taps& tx, const Taps& ty, R
           const Acc wt = tx.weight[k];
           for (int c = 0; c < C; ++c) acc[c] += wt * static_cast<Acc>(p[c]);
         }
-        const Acc bias = static_cast<Acc>(o.bias), div = static_cast<Acc>(o.divisor);
-        for (int c = 0; c < C; ++c) w[x * C + c] = ClampTo<T>((acc[c] + bias) / div);
+        for (int c = 0; c < C; ++c) w[x * C + c] = Finish<T>(acc[c], o);
       }
       progress.Row();
     }
@@ -283,20 +333,25 @@ void Separable(TIEBitmap& src, TIEBitmap& dst, const Taps& tx, const Taps& ty, R
         const Acc wt = ty.weight[k];
         for (std::size_t i = 0; i < n; ++i) acc[i] += wt * static_cast<Acc>(r[i]);
       }
-      const Acc bias = static_cast<Acc>(o.bias), div = static_cast<Acc>(o.divisor);
-      for (std::size_t i = 0; i < n; ++i) d[i] = ClampTo<T>((acc[i] + bias) / div);
+      for (std::size_t i = 0; i < n; ++i) d[i] = Finish<T>(acc[i], o);
       progress.Row();
     }
   }
 }
 
 template <typename T, int C>
-void RunSeparable(TIEBitmap& src, TIEBitmap& dst, const Taps& tx, const Taps& ty, const TResampleProgress& progress) {
+void RunSeparable(TIEBitmap& src, TIEBitmap& dst, Taps& tx, Taps& ty, const TResampleProgress& progress) {
   RowProgress rows(progress, src.GetHeight() + dst.GetHeight() + 0.5, true);
-  const std::int64_t bound =
-      std::max(tx.largestAbsSum, ty.largestAbsSum) * std::numeric_limits<T>::max() + std::max(tx.largestAbsSum, ty.largestAbsSum);
-  if (bound < std::numeric_limits<std::int32_t>::max()) Separable<T, C, std::int32_t>(src, dst, tx, ty, rows);
-  else Separable<T, C, std::int64_t>(src, dst, tx, ty, rows);
+  constexpr std::int64_t kMaxSample = std::numeric_limits<T>::max();
+  const std::int64_t largest = std::max(tx.largestAbsSum, ty.largestAbsSum);
+  // Sums and biases are bounded by largest * (kMaxSample + 1).
+  if (largest * (kMaxSample + 1) < std::numeric_limits<std::int32_t>::max()) {
+    tx.PrepareDividers(kMaxSample);
+    ty.PrepareDividers(kMaxSample);
+    Separable<T, C, std::int32_t>(src, dst, tx, ty, rows);
+  } else {
+    Separable<T, C, std::int64_t>(src, dst, tx, ty, rows);
+  }
 }
 
 // ---- the kernel filters (rfTriangle .. rfLinear) ------------------------------------
@@ -591,7 +646,7 @@ void _ResampleEx(TIEBitmap& source, TIEBitmap& dest, TResampleFilter filter, con
 
   if (interpolating) {
     const Kernel k = filter == rfBilinear ? Kernel{Triangle, 1.0} : Kernel{CatmullRom, 2.0};
-    const Taps tx = InterpTaps(sw, dw, k), ty = InterpTaps(sh, dh, k);
+    Taps tx = InterpTaps(sw, dw, k), ty = InterpTaps(sh, dh, k);
     switch (format) {
       case ie24RGB: RunSeparable<std::uint8_t, 3>(source, dest, tx, ty, progress); break;
       case ie8g: RunSeparable<std::uint8_t, 1>(source, dest, tx, ty, progress); break;
@@ -599,7 +654,7 @@ void _ResampleEx(TIEBitmap& source, TIEBitmap& dest, TResampleFilter filter, con
       default: RunSeparable<std::uint16_t, 1>(source, dest, tx, ty, progress); break;
     }
   } else if (kernel) {
-    const Taps tx = GeneralTaps(sw, dw, kKernels[filter]), ty = GeneralTaps(sh, dh, kKernels[filter]);
+    Taps tx = GeneralTaps(sw, dw, kKernels[filter]), ty = GeneralTaps(sh, dh, kKernels[filter]);
     if (format == ie24RGB) RunSeparable<std::uint8_t, 3>(source, dest, tx, ty, progress);
     else RunSeparable<std::uint8_t, 1>(source, dest, tx, ty, progress);
   } else if (format == ie8g) {
