@@ -73,7 +73,8 @@ inline T ClampTo(A v) {
 // Exact division by a fixed divisor d > 0 of numerators 0..maxN through one
 // multiplication: with 2^k > maxN * d and m = ceil(2^k / d), (n * m) >> k
 // equals n div d (the rounding error n * (m * d - 2^k) / 2^k stays below 1 / d).
-// Needs maxN * d < 2^63 and maxN < 2^32 so that n * m fits 64 bits.
+// Needs maxN < 2^31 and d <= 2^31 so that maxN * d and n * m (below 2 maxN^2)
+// fit 64 bits.
 struct Divider {
   std::uint64_t m = 1;
   int k = 0;
@@ -111,12 +112,23 @@ void StretchRow(const std::uint8_t* s, std::uint8_t* d, const std::vector<int>& 
       for (std::size_t x = 0; x < xs.size(); ++x)
         if (s[xs[x] >> 3] & (0x80 >> (xs[x] & 7))) d[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
       break;
-    case 8: StretchPixels<1>(s, d, xs); break;
-    case 16: StretchPixels<2>(s, d, xs); break;
-    case 24: StretchPixels<3>(s, d, xs); break;
-    case 32: StretchPixels<4>(s, d, xs); break;
-    case 48: StretchPixels<6>(s, d, xs); break;
-    default: break;
+    case 8:
+      StretchPixels<1>(s, d, xs);
+      break;
+    case 16:
+      StretchPixels<2>(s, d, xs);
+      break;
+    case 24:
+      StretchPixels<3>(s, d, xs);
+      break;
+    case 32:
+      StretchPixels<4>(s, d, xs);
+      break;
+    case 48:
+      StretchPixels<6>(s, d, xs);
+      break;
+    default:
+      break;
   }
 }
 
@@ -127,8 +139,10 @@ constexpr int kFastOne = 131072;  // 17-bit fraction
 // sum div count; the multiplication holds for 32-bit sums, wider ones divide.
 template <typename Sum>
 inline Sum Average(Sum sum, const Divider& div, int count) {
-  if constexpr (sizeof(Sum) <= 4) return static_cast<Sum>(div(sum));
-  else return sum / static_cast<Sum>(count);
+  if constexpr (sizeof(Sum) <= 4)
+    return static_cast<Sum>(div(sum));
+  else
+    return sum / static_cast<Sum>(count);
 }
 
 // Linear interpolation when enlarging, averages over windows that share their
@@ -150,8 +164,10 @@ void FastLinear(TIEBitmap& src, TIEBitmap& dst, RowProgress& progress) {
     // An axis that keeps its size is copied: a window of two would blur it
     // and shift it by half a pixel.
     if (dw == sw) x1[i] = x0[i];
-    const auto count = static_cast<std::uint64_t>(x1[i] - x0[i] + 1);
-    xdiv[i] = Divider(count, 255 * count);
+    if constexpr (sizeof(Sum) <= 4) {
+      const auto count = static_cast<std::uint64_t>(x1[i] - x0[i] + 1);
+      xdiv[i] = Divider(count, 255 * count);
+    }
   }
 
   TIEBitmap work;
@@ -175,7 +191,8 @@ void FastLinear(TIEBitmap& src, TIEBitmap& dst, RowProgress& progress) {
           Sum sum[C] = {};
           for (const std::uint8_t *p = s + std::size_t(x0[i]) * C, *e = s + std::size_t(x1[i] + 1) * C; p < e; p += C)
             for (int c = 0; c < C; ++c) sum[c] += p[c];
-          for (int c = 0; c < C; ++c) w[i * C + c] = static_cast<std::uint8_t>(Average(sum[c], xdiv[i], x1[i] - x0[i] + 1));
+          for (int c = 0; c < C; ++c)
+            w[i * C + c] = static_cast<std::uint8_t>(Average(sum[c], xdiv[i], x1[i] - x0[i] + 1));
         }
       }
       progress.Row();
@@ -212,7 +229,8 @@ void FastLinear(TIEBitmap& src, TIEBitmap& dst, RowProgress& progress) {
           for (std::size_t k = 0; k < n; ++k) acc[k] += w[k];
         }
         const auto count = static_cast<std::uint64_t>(y1 - y0 + 1);
-        const Divider div(count, 255 * count);
+        Divider div;
+        if constexpr (sizeof(Sum) <= 4) div = Divider(count, 255 * count);
         for (std::size_t k = 0; k < n; ++k) d[k] = static_cast<std::uint8_t>(Average(acc[k], div, y1 - y0 + 1));
       }
       progress.Row();
@@ -229,10 +247,12 @@ void FastLinear(TIEBitmap& src, TIEBitmap& dst, const TResampleProgress& progres
   }
   RowProgress rows(progress, sh + dh + 0.5, false);
   // A reduction window spans at most about source / destination + 2 pixels;
-  // 32-bit sums hold 16 million of them.
+  // 32-bit sums (and their reciprocal division) hold 8 million of them.
   const std::int64_t longest = std::max<std::int64_t>(sw / dw, sh / dh) + 2;
-  if (longest * 255 < std::numeric_limits<std::uint32_t>::max()) FastLinear<C, std::uint32_t>(src, dst, rows);
-  else FastLinear<C, std::uint64_t>(src, dst, rows);
+  if (longest * 255 < std::numeric_limits<std::int32_t>::max())
+    FastLinear<C, std::uint32_t>(src, dst, rows);
+  else
+    FastLinear<C, std::uint64_t>(src, dst, rows);
 }
 
 // ---- separable weighted resampling ------------------------------------------------
@@ -243,7 +263,7 @@ struct Taps {
   struct Out {
     int first = 0, count = 0;
     std::int64_t divisor = 1, bias = 0;  // divisor > 0
-    Divider divide;                       // divisor as a multiplication, for 32-bit sums
+    Divider divide;                      // divisor as a multiplication, for 32-bit sums
   };
   std::vector<Out> out;
   std::vector<int> index;
@@ -261,7 +281,8 @@ struct Taps {
   }
   std::int64_t CurrentSum(bool absolute) const {
     std::int64_t s = 0;
-    for (int k = out.back().first; k < out.back().first + out.back().count; ++k) s += absolute ? std::abs(weight[k]) : weight[k];
+    for (int k = out.back().first; k < out.back().first + out.back().count; ++k)
+      s += absolute ? std::abs(weight[k]) : weight[k];
     return s;
   }
   void Finish(std::int64_t divisor, std::int64_t bias) {
@@ -278,7 +299,8 @@ struct Taps {
   // Called once all outputs are in, with the largest sample value.
   void PrepareDividers(std::int64_t maxSample) {
     const auto maxN = static_cast<std::uint64_t>(largestAbsSum * maxSample);
-    for (Out& o : out) o.divide = Divider(static_cast<std::uint64_t>(o.divisor), maxN + static_cast<std::uint64_t>(o.bias));
+    for (Out& o : out)
+      o.divide = Divider(static_cast<std::uint64_t>(o.divisor), maxN + static_cast<std::uint64_t>(o.bias));
   }
 };
 
@@ -288,8 +310,10 @@ template <typename T, typename Acc>
 inline T Finish(Acc acc, const Taps::Out& o) {
   const Acc n = acc + static_cast<Acc>(o.bias);
   if (n <= 0) return 0;
-  if constexpr (sizeof(Acc) <= 4) return ClampTo<T>(o.divide(static_cast<std::uint64_t>(n)));
-  else return ClampTo<T>(n / o.divisor);
+  if constexpr (sizeof(Acc) <= 4)
+    return ClampTo<T>(o.divide(static_cast<std::uint64_t>(n)));
+  else
+    return ClampTo<T>(n / o.divisor);
 }
 
 // Two passes, horizontal first, into a work image of destination width and
@@ -404,7 +428,7 @@ struct Kernel {
 
 // Indexed by TResampleFilter 1..8.
 constexpr Kernel kKernels[9] = {
-    {nullptr, 0.0}, {Triangle, 1.0}, {Hermite, 1.0}, {Bell, 1.5},     {BSpline, 2.0},
+    {nullptr, 0.0},  {Triangle, 1.0}, {Hermite, 1.0}, {Bell, 1.5},     {BSpline, 2.0},
     {Lanczos3, 3.0}, {Mitchell, 2.0}, {Nearest, 1.0}, {Triangle, 1.0},
 };
 
@@ -415,8 +439,10 @@ double RoundHalfEven(double v) {
 
 // Outside the image: mirrored at the edges, then clamped into it.
 int MirrorIndex(std::int64_t i, int size) {
-  if (i < 0) i = -i;
-  else if (i >= size) i = 2 * std::int64_t(size) - 1 - i;
+  if (i < 0)
+    i = -i;
+  else if (i >= size)
+    i = 2 * std::int64_t(size) - 1 - i;
   return static_cast<int>(std::clamp<std::int64_t>(i, 0, size - 1));
 }
 
@@ -455,7 +481,7 @@ Taps GeneralTaps(int srcSize, int dstSize, const Kernel& kernel) {
 
 // Interpolating taps (rfBilinear, rfBicubic): pixel centres aligned, the
 // kernel widened when reducing so every source pixel counts, edges clamped,
-// weights normalised to sum exactly kInterpOne and the result rounded.
+// integer weights summing exactly to kInterpOne and the result rounded.
 constexpr int kInterpOne = 1 << 14;
 
 Taps InterpTaps(int srcSize, int dstSize, const Kernel& kernel) {
@@ -479,9 +505,13 @@ Taps InterpTaps(int srcSize, int dstSize, const Kernel& kernel) {
     if (sum <= 0.0) {
       taps.Add(static_cast<int>(std::clamp<std::int64_t>(std::llround(c), 0, srcSize - 1)), kInterpOne);
     } else {
+      // Weights as steps of the rounded running total: small weights of a
+      // strong reduction add up instead of all rounding to 0.
       int total = 0, largest = -1;
+      double running = 0.0;
       for (std::int64_t i = lo; i <= hi; ++i) {
-        const int w = static_cast<int>(std::lround(values[std::size_t(i - lo)] / sum * kInterpOne));
+        running += values[std::size_t(i - lo)] / sum * kInterpOne;
+        const int w = static_cast<int>(std::llround(running)) - total;
         if (w == 0) continue;
         taps.Add(static_cast<int>(std::clamp<std::int64_t>(i, 0, srcSize - 1)), w);
         const int k = static_cast<int>(taps.weight.size()) - 1;
@@ -575,6 +605,13 @@ void Resample1Bit(TIEBitmap& src, TIEBitmap& dst, TResampleFilter filter, const 
   }
 }
 
+// What _ResampleEx handles.
+bool FilteredSupported(TIEPixelFormat format, TResampleFilter filter) {
+  if (format == ie24RGB || format == ie8g) return filter != rfNone && filter <= rfProjectWB;
+  if (format == ie48RGB || format == ie16g) return filter == rfBilinear || filter == rfBicubic;
+  return false;
+}
+
 void ResampleAlpha(TIEBitmap& src, TIEBitmap& dst, TResampleFilter filter) {
   TIEBitmap* sa = src.GetAlphaChannel();
   if (!sa || sa->IsEmpty() || dst.IsEmpty()) return;
@@ -584,8 +621,10 @@ void ResampleAlpha(TIEBitmap& src, TIEBitmap& dst, TResampleFilter filter) {
     da->ForceReallocate = true;
     if (!da->Allocate(dst.GetWidth(), dst.GetHeight(), ie8g)) return;
   }
-  if (filter == rfNone) IEBmpStretchEx(*sa, *da);
-  else _ResampleEx(*sa, *da, filter);
+  if (filter == rfNone)
+    IEBmpStretchEx(*sa, *da);
+  else
+    _ResampleEx(*sa, *da, filter);
   da->AllSet = sa->AllSet;
 }
 
@@ -608,7 +647,8 @@ void _IESetAlpha0Color(TIEBitmap& bitmap) {
 }
 
 void IEBmpStretchEx(TIEBitmap& source, TIEBitmap& dest, const TResampleProgress& progress) {
-  if (&source == &dest || source.IsEmpty() || dest.IsEmpty() || source.GetPixelFormat() != dest.GetPixelFormat()) return;
+  if (&source == &dest || source.IsEmpty() || dest.IsEmpty() || source.GetPixelFormat() != dest.GetPixelFormat())
+    return;
   const int sw = source.GetWidth(), sh = source.GetHeight(), dw = dest.GetWidth(), dh = dest.GetHeight();
   const double rx = static_cast<double>(sw) / dw, ry = static_cast<double>(sh) / dh;
   std::vector<int> xs(static_cast<std::size_t>(dw));
@@ -634,12 +674,9 @@ void IEBmpStretchEx(TIEBitmap& source, TIEBitmap& dest, const TResampleProgress&
 void _ResampleEx(TIEBitmap& source, TIEBitmap& dest, TResampleFilter filter, const TResampleProgress& progress) {
   if (&source == &dest || source.IsEmpty() || dest.IsEmpty()) return;
   const TIEPixelFormat format = source.GetPixelFormat();
+  if (!FilteredSupported(format, filter)) return;
   const bool interpolating = filter == rfBilinear || filter == rfBicubic;
   const bool kernel = filter >= rfTriangle && filter <= rfLinear;
-  const bool supported = (format == ie24RGB || format == ie8g) ? filter != rfNone && filter <= rfProjectWB
-                         : (format == ie48RGB || format == ie16g) ? interpolating
-                                                                  : false;
-  if (!supported) return;
   const int sw = source.GetWidth(), sh = source.GetHeight(), dw = dest.GetWidth(), dh = dest.GetHeight();
   // The resamplers write rows in the source's layout.
   if (dest.GetPixelFormat() != format && !dest.Allocate(dw, dh, format)) return;
@@ -648,15 +685,25 @@ void _ResampleEx(TIEBitmap& source, TIEBitmap& dest, TResampleFilter filter, con
     const Kernel k = filter == rfBilinear ? Kernel{Triangle, 1.0} : Kernel{CatmullRom, 2.0};
     Taps tx = InterpTaps(sw, dw, k), ty = InterpTaps(sh, dh, k);
     switch (format) {
-      case ie24RGB: RunSeparable<std::uint8_t, 3>(source, dest, tx, ty, progress); break;
-      case ie8g: RunSeparable<std::uint8_t, 1>(source, dest, tx, ty, progress); break;
-      case ie48RGB: RunSeparable<std::uint16_t, 3>(source, dest, tx, ty, progress); break;
-      default: RunSeparable<std::uint16_t, 1>(source, dest, tx, ty, progress); break;
+      case ie24RGB:
+        RunSeparable<std::uint8_t, 3>(source, dest, tx, ty, progress);
+        break;
+      case ie8g:
+        RunSeparable<std::uint8_t, 1>(source, dest, tx, ty, progress);
+        break;
+      case ie48RGB:
+        RunSeparable<std::uint16_t, 3>(source, dest, tx, ty, progress);
+        break;
+      default:
+        RunSeparable<std::uint16_t, 1>(source, dest, tx, ty, progress);
+        break;
     }
   } else if (kernel) {
     Taps tx = GeneralTaps(sw, dw, kKernels[filter]), ty = GeneralTaps(sh, dh, kKernels[filter]);
-    if (format == ie24RGB) RunSeparable<std::uint8_t, 3>(source, dest, tx, ty, progress);
-    else RunSeparable<std::uint8_t, 1>(source, dest, tx, ty, progress);
+    if (format == ie24RGB)
+      RunSeparable<std::uint8_t, 3>(source, dest, tx, ty, progress);
+    else
+      RunSeparable<std::uint8_t, 1>(source, dest, tx, ty, progress);
   } else if (format == ie8g) {
     FastLinear<1>(source, dest, progress);  // rfFastLinear and the projections on grey
   } else if (filter == rfFastLinear) {
@@ -666,14 +713,25 @@ void _ResampleEx(TIEBitmap& source, TIEBitmap& dest, TResampleFilter filter, con
   }
 }
 
-void _IEResampleIEBitmap(TIEBitmap& source, TIEBitmap& dest, TResampleFilter filter, const TResampleProgress& progress) {
+void _IEResampleIEBitmap(TIEBitmap& source, TIEBitmap& dest, TResampleFilter filter,
+                         const TResampleProgress& progress) {
   if (&source == &dest || source.IsEmpty() || dest.IsEmpty()) return;
   // Transparent pixels keep whatever colour they had; grey keeps it from
   // bleeding into the visible neighbours they are averaged with.
   if (source.GetHasAlphaChannel() && source.GetPixelFormat() == ie24RGB) _IESetAlpha0Color(source);
-  if (filter == rfNone) IEBmpStretchEx(source, dest, progress);
-  else if (source.GetPixelFormat() == ie1g) Resample1Bit(source, dest, filter, progress);
-  else _ResampleEx(source, dest, filter, progress);
+  if (filter == rfNone)
+    IEBmpStretchEx(source, dest, progress);
+  else if (source.GetPixelFormat() == ie1g)
+    Resample1Bit(source, dest, filter, progress);
+  else if (FilteredSupported(source.GetPixelFormat(), filter))
+    _ResampleEx(source, dest, filter, progress);
+  // No filter of that kind for this format: rather than leave dest unfilled
+  // (a black image), words are interpolated and the other formats (palette
+  // indexes among them) point sampled.
+  else if (source.GetPixelFormat() == ie48RGB || source.GetPixelFormat() == ie16g)
+    _ResampleEx(source, dest, rfBilinear, progress);
+  else
+    IEBmpStretchEx(source, dest, progress);
   if (source.GetHasAlphaChannel()) ResampleAlpha(source, dest, filter);
 }
 

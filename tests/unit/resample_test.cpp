@@ -118,6 +118,22 @@ TEST(FastLinear, AnAxisThatKeepsItsSizeIsCopied) {
   for (int x = 0; x < 8; ++x) EXPECT_EQ(Px(low, x, 0), CreateRGB(x * 30, 60, 0)) << x;     // rows 0..2 averaged
 }
 
+TEST(FastLinear, WindowsTooLongForThirtyTwoBitSums) {
+  // Column 0 of 2 averages source columns 0..8500000: 8.5 million pixels of up to 255.
+  constexpr int kWidth = 17'000'000;
+  TIEBitmap src(kWidth, 1, ie8g);
+  std::uint8_t* row = src.GetScanLine(0);
+  std::uint64_t sum = 0;
+  for (int x = 0; x < kWidth; ++x) {
+    row[x] = static_cast<std::uint8_t>(255 - x % 7);
+    if (x <= kWidth / 2) sum += row[x];
+  }
+  TIEBitmap dst(2, 1, ie8g);
+  _ResampleEx(src, dst, rfFastLinear);
+  EXPECT_EQ(dst.GetPixels_ie8(0, 0), sum / (kWidth / 2 + 1));
+  EXPECT_EQ(dst.GetPixels_ie8(1, 0), row[kWidth / 2]);
+}
+
 TEST(FastLinear, GreyImagesUseTheSameWindowsOnOneByte) {
   TIEBitmap src(8, 2, ie8g);
   FillGrey(src, [](int x, int) { return static_cast<std::uint8_t>(x % 2 ? 0 : 255); });
@@ -237,8 +253,8 @@ TEST(ResampleTo, SizeRules) {
     int w, h, wantW, wantH;
   };
   const Case cases[] = {
-      {32, -1, 32, 24},  {-1, 24, 32, 24},  {0, 10, 64, 10},   {0, 0, 64, 48}, {-20, 5, 20, 5},
-      {5, -30, 5, 30},   {1, -1, 1, 1},     {-1, 0, 64, 48},  {100, -1, 100, 75},
+      {32, -1, 32, 24}, {-1, 24, 32, 24}, {0, 10, 64, 10}, {0, 0, 64, 48},     {-20, 5, 20, 5},
+      {5, -30, 5, 30},  {1, -1, 1, 1},    {-1, 0, 64, 48}, {100, -1, 100, 75},
   };
   TIEBitmap src(64, 48, ie24RGB);
   TImageProc proc;
@@ -332,7 +348,7 @@ TEST(Filters, ConstantImageStaysConstant) {
   struct Size {
     int sw, sh, dw, dh;
   };
-  const Size sizes[] = {{7, 5, 13, 11}, {40, 30, 9, 7}, {1, 1, 4, 3}, {1200, 3, 2, 2}, {5, 9, 5, 4}};
+  const Size sizes[] = {{7, 5, 13, 11}, {40, 30, 9, 7}, {1, 1, 4, 3}, {1200, 3, 2, 2}, {40000, 2, 1, 1}, {5, 9, 5, 4}};
   for (int f = rfTriangle; f <= rfProjectWB; ++f) {
     const auto filter = static_cast<TResampleFilter>(f);
     for (const Size& s : sizes) {
@@ -370,8 +386,8 @@ TEST(InterpolatingFilters, BilinearOnBytesAndWords) {
   for (int x = 0; x < 4; ++x) {
     EXPECT_EQ(greyOut.GetPixels_ie8(x, 0), wantByte[x]) << x;
     EXPECT_EQ(wordsOut.GetPixels_ie16g(x, 0), wantWord[x]) << x;
-    EXPECT_EQ(rgb48Out.GetPixels_ie48RGB(x, 0), (TRGB48{static_cast<std::uint16_t>(wantWord[x]), 0,
-                                                        static_cast<std::uint16_t>(wantWord[x])}))
+    EXPECT_EQ(rgb48Out.GetPixels_ie48RGB(x, 0),
+              (TRGB48{static_cast<std::uint16_t>(wantWord[x]), 0, static_cast<std::uint16_t>(wantWord[x])}))
         << x;
   }
 }
@@ -437,8 +453,8 @@ TEST(Dispatch, UnsupportedCombinationsLeaveDestAlone) {
     TIEPixelFormat format;
     TResampleFilter filter;
   };
-  const Case cases[] = {{ieCMYK, rfTriangle}, {ie48RGB, rfFastLinear}, {ie16g, rfLanczos3}, {ie8p, rfFastLinear},
-                        {ie24RGB, rfNone}};
+  const Case cases[] = {
+      {ieCMYK, rfTriangle}, {ie48RGB, rfFastLinear}, {ie16g, rfLanczos3}, {ie8p, rfFastLinear}, {ie24RGB, rfNone}};
   for (const Case& c : cases) {
     TIEBitmap src(6, 6, c.format), dst(3, 3, c.format);
     for (int y = 0; y < 3; ++y) std::memset(dst.GetScanLine(y), 0xAB, static_cast<std::size_t>(dst.GetRowLen()));
@@ -447,6 +463,36 @@ TEST(Dispatch, UnsupportedCombinationsLeaveDestAlone) {
       for (int x = 0; x < dst.GetRowLen(); ++x)
         ASSERT_EQ(dst.GetScanLine(y)[x], 0xAB) << static_cast<int>(c.format) << " " << static_cast<int>(c.filter);
   }
+}
+
+// Through the dispatcher a format without that filter is still filled: words
+// interpolated, the rest (palette indexes among them) point sampled.
+TEST(Dispatch, FormatsWithoutTheFilterAreStillFilled) {
+  TImageProc proc;
+  TIEBitmap cmyk(4, 4, ieCMYK);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) cmyk.SetPixels_ieCMYK(x, y, TCMYK{std::uint8_t(x * 10), std::uint8_t(y * 10), 7, 200});
+  proc.SetAttachedIEBitmap(&cmyk);
+  proc.Resample(2, 2, rfTriangle);
+  ASSERT_EQ(cmyk.GetPixelFormat(), ieCMYK);
+  EXPECT_EQ(cmyk.GetPixels_ieCMYK(1, 1), (TCMYK{20, 20, 7, 200}));
+
+  TIEBitmap pal(4, 4, ie8p);
+  FillGrey(pal, [](int x, int y) { return static_cast<std::uint8_t>(x + 4 * y); });
+  pal.SetPalette(10, CreateRGB(1, 2, 3));
+  proc.SetAttachedIEBitmap(&pal);
+  proc.Resample(2, 2, rfFastLinear);
+  ASSERT_EQ(pal.GetPixelFormat(), ie8p);
+  EXPECT_EQ(pal.GetPixels_ie8(1, 1), 10);
+  EXPECT_EQ(pal.GetPalette(10), CreateRGB(1, 2, 3));
+
+  TIEBitmap words(5, 5, ie16g);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 5; ++x) words.SetPixels_ie16g(x, y, 40000);
+  proc.SetAttachedIEBitmap(&words);
+  proc.Resample(3, 8, rfLanczos3);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 3; ++x) ASSERT_EQ(words.GetPixels_ie16g(x, y), 40000);
 }
 
 // ---- file-backed images -----------------------------------------------------------------
@@ -466,8 +512,8 @@ TEST(FileBacked, SameResultAsInMemory) {
     int w, h;
     TResampleFilter filter;
   };
-  const Op ops[] = {{20, 15, rfFastLinear}, {70, 55, rfFastLinear}, {70, 55, rfTriangle}, {23, 61, rfNone},
-                    {31, 17, rfBicubic},    {12, 9, rfProjectBW}};
+  const Op ops[] = {{20, 15, rfFastLinear}, {70, 55, rfFastLinear}, {70, 55, rfTriangle},
+                    {23, 61, rfNone},       {31, 17, rfBicubic},    {12, 9, rfProjectBW}};
   for (const Op& op : ops) {
     SCOPED_TRACE(static_cast<int>(op.filter));
     TIEBitmap memSrc, memDst;
