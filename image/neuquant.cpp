@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <numeric>
 #include <stdexcept>
 
@@ -16,14 +15,14 @@ namespace pravik {
 
 namespace {
 
-constexpr int kCycles = 100;             // learning is split into this many phases
-constexpr int kInitAlpha = 1024;         // learning rate at the start (10 bits)
-constexpr int kRadiusBias = 64;          // neighbourhood radius is kept at 64 times scale
-constexpr int kRadiusDec = 30;           // radius shrinks by 1/30 per phase
-constexpr int kRadBias = 256;            // neighbourhood weights scale (8 bits)
-constexpr int kAlphaRadBias = 262144;    // 1 << (10 + 8)
-constexpr std::int32_t kIntBias = 65536; // frequencies and biases scale (16 bits)
-constexpr std::int32_t kBeta = 64;       // kIntBias >> 10
+constexpr int kCycles = 100;              // learning is split into this many phases
+constexpr int kInitAlpha = 1024;          // learning rate at the start (10 bits)
+constexpr int kRadiusBias = 64;           // neighbourhood radius is kept at 64 times scale
+constexpr int kRadiusDec = 30;            // radius shrinks by 1/30 per phase
+constexpr int kRadBias = 256;             // neighbourhood weights scale (8 bits)
+constexpr int kAlphaRadBias = 262144;     // 1 << (10 + 8)
+constexpr std::int32_t kIntBias = 65536;  // frequencies and biases scale (16 bits)
+constexpr std::int32_t kBeta = 64;        // kIntBias >> 10
 constexpr std::int32_t kBetaGamma = 65536;
 
 // Modular inverse of a mod m (gcd 1 assumed), by the extended Euclidean algorithm.
@@ -43,7 +42,18 @@ std::int64_t InverseMod(std::int64_t a, std::int64_t m) {
 
 void NeighbourWeights(std::vector<std::int32_t>& w, int rad, int alpha) {
   const std::int64_t rad2 = std::int64_t(rad) * rad;
-  for (int i = 0; i < rad; ++i) w[i] = alpha * static_cast<std::int32_t>((rad2 - std::int64_t(i) * i) * kRadBias / rad2);
+  for (int i = 0; i < rad; ++i)
+    w[i] = alpha * static_cast<std::int32_t>((rad2 - std::int64_t(i) * i) * kRadBias / rad2);
+}
+
+// Position of the first smallest value. Two plain loops (the minimum, then
+// where it is) vectorise, where one loop tracking both would not.
+int FirstMinimum(const std::int32_t* v, int n) {
+  std::int32_t m = v[0];
+  for (int i = 1; i < n; ++i) m = std::min(m, v[i]);
+  int i = 0;
+  while (v[i] != m) ++i;
+  return i;
 }
 
 int RadiusToRad(int radius) { return radius > 127 ? radius / kRadiusBias : 0; }
@@ -122,7 +132,7 @@ TNeuQuant::TNeuQuant(const std::vector<TRGB>& samples, TRGB* palette, int factor
 void TNeuQuant::Learn(const std::vector<TRGB>& samples) {
   const int n = n_;
   // Structure of arrays: the contest runs over every neuron for every sample.
-  std::vector<std::int32_t> nb(n), ng(n), nr(n), freq(n), bias(n), dist(n);
+  std::vector<std::int32_t> nb(n), ng(n), nr(n), freq(n), bias(n), dist(n), biasDist(n);
   for (int i = 0; i < n; ++i) {
     nb[i] = ng[i] = nr[i] = i * 4096 / n;
     freq[i] = kIntBias / n;
@@ -147,23 +157,15 @@ void TNeuQuant::Learn(const std::vector<TRGB>& samples) {
     // plain nearest one has its frequency raised and its bias lowered. The bias
     // is shifted as an unsigned value, so a negative bias wins by far.
     for (int i = 0; i < n; ++i) dist[i] = std::abs(nb[i] - b) + std::abs(ng[i] - g) + std::abs(nr[i] - r);
-    std::int32_t bestd = 0x7FFFFFFF, bestbiasd = 0x7FFFFFFF;
-    int bestpos = 0, bestbiaspos = 0;
-    for (int i = 0; i < n; ++i) {
-      if (dist[i] < bestd) {
-        bestd = dist[i];
-        bestpos = i;
-      }
-      const std::int32_t biasd = dist[i] - static_cast<std::int32_t>(static_cast<std::uint32_t>(bias[i]) >> 12);
-      if (biasd < bestbiasd) {
-        bestbiasd = biasd;
-        bestbiaspos = i;
-      }
-    }
+    for (int i = 0; i < n; ++i)
+      biasDist[i] = dist[i] - static_cast<std::int32_t>(static_cast<std::uint32_t>(bias[i]) >> 12);
+    const int bestpos = FirstMinimum(dist.data(), n);
+    const int bestbiaspos = FirstMinimum(biasDist.data(), n);
     for (int i = 0; i < n; ++i) {
       const std::int32_t betafreq = static_cast<std::int32_t>(static_cast<std::uint32_t>(freq[i]) >> 10);
       freq[i] -= betafreq;
-      bias[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(bias[i]) + (static_cast<std::uint32_t>(betafreq) << 10));
+      bias[i] =
+          static_cast<std::int32_t>(static_cast<std::uint32_t>(bias[i]) + (static_cast<std::uint32_t>(betafreq) << 10));
     }
     freq[bestpos] += kBeta;
     bias[bestpos] = static_cast<std::int32_t>(static_cast<std::uint32_t>(bias[bestpos]) - kBetaGamma);
@@ -210,7 +212,8 @@ void TNeuQuant::Finish(TRGB* palette) {
   for (int i = 0; i < n; ++i) {
     Neuron& nu = net_[i];
     for (std::int32_t* v : {&nu.b, &nu.g, &nu.r}) *v = std::min((*v + 8) / 16, 255);
-    palette[i] = TRGB{static_cast<std::uint8_t>(nu.b), static_cast<std::uint8_t>(nu.g), static_cast<std::uint8_t>(nu.r)};
+    palette[i] =
+        TRGB{static_cast<std::uint8_t>(nu.b), static_cast<std::uint8_t>(nu.g), static_cast<std::uint8_t>(nu.r)};
   }
 
   // Selection sort by green (first smallest on ties, swapped into place), then
@@ -236,49 +239,52 @@ void TNeuQuant::Finish(TRGB* palette) {
 }
 
 int TNeuQuant::FindIndex(TRGB colour) const {
+  // A few thousand lookups (a background colour, a small image) are cheaper
+  // searched than memoised.
+  constexpr std::uint32_t kMemoAfter = 1u << 14;
+  if (!memo_.known) {
+    if (++lookups_ < kMemoAfter) return Search(colour);
+    memo_.index.reset(new std::uint8_t[std::size_t(1) << 24]);  // read only where known: left uninitialised
+    memo_.known.reset(new std::uint64_t[(std::size_t(1) << 24) / 64]());
+  }
+  const std::uint32_t key = (std::uint32_t(colour.r) << 16) | (std::uint32_t(colour.g) << 8) | colour.b;
+  std::uint64_t& word = memo_.known[key >> 6];
+  const std::uint64_t bit = std::uint64_t(1) << (key & 63);
+  if (word & bit) return memo_.index[key];
+  const int i = Search(colour);
+  memo_.index[key] = static_cast<std::uint8_t>(i);
+  word |= bit;
+  return i;
+}
+
+// The same answer as walking up and down from the green index at once and
+// keeping each strictly nearer neuron: that walk returns the nearest neuron
+// (sum of absolute differences) that it meets first, and it meets neurons in
+// order of their rank (0 for the index entry, 1 the one below, 2 the one
+// above it, ...). So the answer is the smallest (distance, rank); each side
+// is scanned on its own, and ends where green alone cannot beat the best.
+int TNeuQuant::Search(TRGB colour) const {
   const int b = colour.b, g = colour.g, r = colour.r;
   const int n = n_;
-  int bestd = 1000, best = 0;
-  int up = greenIndex_[g], down = up - 1;
-  // Walk both ways from the green index; the green difference alone bounds
-  // the distance, so a direction ends at the first neuron too far in green.
-  while (up < n || down >= 0) {
-    if (up < n) {
-      const Neuron& p = net_[up];
-      int d = p.g - g;
-      if (d >= bestd) {
-        up = n;
-      } else {
-        ++up;
-        d = std::abs(d) + std::abs(p.b - b);
-        if (d < bestd) {
-          d += std::abs(p.r - r);
-          if (d < bestd) {
-            bestd = d;
-            best = p.index;
-          }
-        }
-      }
-    }
-    if (down >= 0) {
-      const Neuron& p = net_[down];
-      int d = g - p.g;
-      if (d >= bestd) {
-        down = -1;
-      } else {
-        --down;
-        d = std::abs(d) + std::abs(p.b - b);
-        if (d < bestd) {
-          d += std::abs(p.r - r);
-          if (d < bestd) {
-            bestd = d;
-            best = p.index;
-          }
-        }
-      }
-    }
+  const int start = greenIndex_[g];
+  constexpr int kRankBits = 9;  // ranks are below 512
+  int best = 1000 << kRankBits;
+  for (int k = start, rank = 0; k < n; ++k, rank += 2) {
+    const Neuron& p = net_[k];
+    const int dg = p.g - g;
+    if ((dg << kRankBits) + rank >= best) break;
+    const int key = ((std::abs(dg) + std::abs(p.b - b) + std::abs(p.r - r)) << kRankBits) + rank;
+    best = std::min(best, key);
   }
-  return best;
+  for (int k = start - 1, rank = 1; k >= 0; --k, rank += 2) {
+    const Neuron& p = net_[k];
+    const int dg = g - p.g;
+    if ((dg << kRankBits) + rank >= best) break;
+    const int key = ((dg + std::abs(p.b - b) + std::abs(p.r - r)) << kRankBits) + rank;
+    best = std::min(best, key);
+  }
+  const int rank = best & ((1 << kRankBits) - 1);
+  return net_[(rank & 1) ? start - 1 - (rank >> 1) : start + (rank >> 1)].index;
 }
 
 }  // namespace pravik

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "image/pixel.h"
@@ -33,13 +34,17 @@ class TNeuQuant {
   // The same from an explicit sample sequence (what the bitmap would give).
   TNeuQuant(const std::vector<TRGB>& samples, TRGB* palette, int factor, int n);
 
-  // Palette index (0 .. n-1) of the nearest neuron, searched from the green index.
+  // Palette index (0 .. n-1) of the nearest neuron, searched from the green
+  // index. After many lookups the answers are remembered per colour, so a
+  // writer mapping a large photo searches each distinct colour once; this
+  // makes FindIndex unsafe to call from several threads at once.
   int FindIndex(TRGB colour) const;
   int SamplingFactor() const { return factor_; }
 
  private:
   void Learn(const std::vector<TRGB>& samples);
   void Finish(TRGB* palette);
+  int Search(TRGB colour) const;
 
   struct Neuron {
     std::int32_t b, g, r, index;
@@ -48,6 +53,15 @@ class TNeuQuant {
   int factor_;
   std::vector<Neuron> net_;  // sorted by green after Finish
   std::array<std::int32_t, 256> greenIndex_{};
+
+  // Remembered answers: a byte per 24-bit colour (pages are touched only
+  // where colours occur) and a bit per colour saying the byte is set.
+  struct Memo {
+    std::unique_ptr<std::uint8_t[]> index;
+    std::unique_ptr<std::uint64_t[]> known;
+  };
+  mutable Memo memo_;
+  mutable std::uint32_t lookups_ = 0;
 };
 
 }  // namespace pravik

@@ -178,10 +178,13 @@ int TIEQuantizer::GetRGBIndex(TRGB colour) const {
       const int i = q.positions.Find(Key(colour));
       return i >= 0 ? i : NearestEntry(q.colours, colour);
     }
-    case Method::kNeuQuant: return q.neuQuant->FindIndex(colour);
-    case Method::kMedianCut: return MedianCutFindIndex(*q.medianCut, colour);
+    case Method::kNeuQuant:
+      return q.neuQuant->FindIndex(colour);
+    case Method::kMedianCut:
+      return MedianCutFindIndex(*q.medianCut, colour);
     case Method::kGreyRamp:
-    case Method::kNone: break;
+    case Method::kNone:
+      break;
   }
   return 0;
 }

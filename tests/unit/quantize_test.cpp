@@ -1,10 +1,12 @@
+#include "image/quantize.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <set>
@@ -13,7 +15,6 @@
 
 #include "image/bitmap.h"
 #include "image/neuquant.h"
-#include "image/quantize.h"
 
 namespace pravik {
 namespace {
@@ -141,8 +142,8 @@ TEST_F(QuantizeTest, GreyRampForOtherCountsAndFormats) {
     std::vector<int> ramp;  // leading entries
   };
   const Case cases[] = {
-      {ie8g, 3, {0, 85, 170}},       {ie1g, 2, {0, 128}},        {ie16g, 10, {0, 25, 51, 76, 102, 128}},
-      {ie8g, 256, {0, 1, 2, 3, 4}},  {ie24RGB, 1, {0}},
+      {ie8g, 3, {0, 85, 170}},      {ie1g, 2, {0, 128}}, {ie16g, 10, {0, 25, 51, 76, 102, 128}},
+      {ie8g, 256, {0, 1, 2, 3, 4}}, {ie24RGB, 1, {0}},
   };
   for (const Case& c : cases) {
     auto bmp = MakeBitmap(4, 4, c.format);
@@ -346,7 +347,8 @@ TEST_F(QuantizeTest, MedianCutPaletteIsOnTheFiveBitGridAndClose) {
 TEST_F(QuantizeTest, MedianCutDependsOnlyOnTheColoursEvenBeyond65535Wide) {
   // Same pixels laid out 70000 x 1 and 7000 x 10: same histogram, same palette.
   const auto pixel = [](std::int64_t i) {
-    return CreateRGB(static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(i / 300), static_cast<std::uint8_t>(i % 251));
+    return CreateRGB(static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(i / 300),
+                     static_cast<std::uint8_t>(i % 251));
   };
   auto wide = MakeRGB(70000, 1, [&](int x, int) { return pixel(x); });
   auto block = MakeRGB(7000, 10, [&](int x, int y) { return pixel(std::int64_t(y) * 7000 + x); });
@@ -371,12 +373,13 @@ TEST(NeuQuantTest, SamplingFactor) {
     int quality, factor;
   };
   const Case cases[] = {
-      {1, -1, 1},        {1999, -1, 1},     {2000, -1, 2},       {76000, -1, 8},   // 8.5 rounds to even
-      {224000, -1, 22},  // 21.5
-      {320000, -1, 30},  {5000000, -1, 30}, {1999, 100, 1},      {320000, 100, 1}, {1999, 0, 30},
-      {100, 50, 15},     {100, 90, 3},      {100, 150, 1},       {100, -20, 30},
+      {1, -1, 1},       {1999, -1, 1},     {2000, -1, 2},  {76000, -1, 8},  // 8.5 rounds to even
+      {224000, -1, 22},                                                     // 21.5
+      {320000, -1, 30}, {5000000, -1, 30}, {1999, 100, 1}, {320000, 100, 1}, {1999, 0, 30},
+      {100, 50, 15},    {100, 90, 3},      {100, 150, 1},  {100, -20, 30},
   };
-  for (const Case& c : cases) EXPECT_EQ(NeuQuantSamplingFactor(c.pixels, c.quality), c.factor) << c.pixels << " q" << c.quality;
+  for (const Case& c : cases)
+    EXPECT_EQ(NeuQuantSamplingFactor(c.pixels, c.quality), c.factor) << c.pixels << " q" << c.quality;
 }
 
 TEST(NeuQuantTest, StepIsAPrimeNotDividingTheLength) {
@@ -428,20 +431,23 @@ TEST(NeuQuantTest, KnownPalette) {
   auto bmp = MakePatterned(31, 29);
   std::vector<TRGB> pal(9);
   TNeuQuant net(*bmp, pal.data(), -1, 9);
-  const std::vector<TRGB> expected = {CreateRGB(82, 67, 176),  CreateRGB(104, 13, 57),  CreateRGB(29, 35, 19),
-                                      CreateRGB(60, 177, 189), CreateRGB(48, 99, 34),   CreateRGB(184, 71, 58),
+  const std::vector<TRGB> expected = {CreateRGB(82, 67, 176),  CreateRGB(104, 13, 57),   CreateRGB(29, 35, 19),
+                                      CreateRGB(60, 177, 189), CreateRGB(48, 99, 34),    CreateRGB(184, 71, 58),
                                       CreateRGB(206, 75, 194), CreateRGB(167, 201, 115), CreateRGB(228, 228, 228)};
   EXPECT_EQ(pal, expected);
 }
 
 TEST(NeuQuantTest, SearchFindsTheNearestEntry) {
-  // The green-index walk must agree with a full scan (sum of absolute differences).
+  // The green-index search must agree with a full scan (sum of absolute
+  // differences), both before and after answers start being remembered;
+  // the second round asks every colour again.
   auto bmp = MakePhoto(120, 90);
   for (const int n : {1, 5, 16, 200, 256}) {
     std::vector<TRGB> pal(n);
     TNeuQuant net(*bmp, pal.data(), -1, n);
-    for (int k = 0; k < 4000; ++k) {
-      const TRGB c = CreateRGB((k * 37) & 255, (k * 101) & 255, (k * 59 + k / 256) & 255);
+    for (int k = 0; k < 60000; ++k) {
+      const int m = k % 30000;
+      const TRGB c = CreateRGB((m * 37) & 255, (m * 101) & 255, (m * 59 + m / 256) & 255);
       const int i = net.FindIndex(c);
       ASSERT_GE(i, 0);
       ASSERT_LT(i, n);
@@ -503,7 +509,8 @@ TEST_F(QuantizeTest, SmallNetworksAndTinyImages) {
 TEST_F(QuantizeTest, FileBackedImageGivesTheSamePalette) {
   const int w = 150, h = 100;
   auto memory = MakePhoto(w, h);
-  auto file = MakeRGB(w, h, [=](int x, int y) { return PhotoPixel(x, y, w, h); }, 0);
+  auto file = MakeRGB(
+      w, h, [=](int x, int y) { return PhotoPixel(x, y, w, h); }, 0);
   ASSERT_EQ(file->GetLocation(), ieFile);
   for (const int n : {16, 256}) {
     std::vector<TRGB> a(n), b(n);
