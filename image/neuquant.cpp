@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <numeric>
 #include <stdexcept>
 
@@ -243,9 +244,20 @@ int TNeuQuant::FindIndex(TRGB colour) const {
   // searched than memoised.
   constexpr std::uint32_t kMemoAfter = 1u << 14;
   if (!memo_.known) {
-    if (++lookups_ < kMemoAfter) return Search(colour);
-    memo_.index.reset(new std::uint8_t[std::size_t(1) << 24]);  // read only where known: left uninitialised
-    memo_.known.reset(new std::uint64_t[(std::size_t(1) << 24) / 64]());
+    // lookups_ past kMemoAfter: the memory was refused; searching every
+    // time is only slower.
+    if (lookups_ != kMemoAfter) {
+      if (lookups_ < kMemoAfter) ++lookups_;
+      return Search(colour);
+    }
+    memo_.index.reset(new (std::nothrow) std::uint8_t[std::size_t(1) << 24]);  // read only where known
+    memo_.known.reset(new (std::nothrow) std::uint64_t[(std::size_t(1) << 24) / 64]());
+    if (!memo_.index || !memo_.known) {
+      memo_.index.reset();
+      memo_.known.reset();
+      lookups_ = kMemoAfter + 1;
+      return Search(colour);
+    }
   }
   const std::uint32_t key = (std::uint32_t(colour.r) << 16) | (std::uint32_t(colour.g) << 8) | colour.b;
   std::uint64_t& word = memo_.known[key >> 6];
