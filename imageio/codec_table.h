@@ -43,6 +43,17 @@ struct TIECodec {
   TIESaveConversion SaveConversion = iescNone;
 };
 
+// ---- magic-number content tests owned by the registry ----------------------------
+// Each reads from the stream's current position and moves it back.
+bool IETryTaggedJFIF(TStream& stream);   // "JFIF", 0 (tagged stream header)
+bool IETryGIFSignature(TStream& stream);  // "GIF", more than 13 bytes
+bool IETryTaggedPCX2(TStream& stream);   // "PCX2", 0
+bool IETryPCXTag(TStream& stream);       // "PCX", 0
+bool IETryBMPSignature(TStream& stream);  // "BM", more than 14 bytes
+bool IETryPCXHeader(TStream& stream);    // 0x0A, version <= 5, more than 128 bytes
+bool IETryTaggedTIFF(TStream& stream);   // "TIFF", 0
+bool IETryAVI(TStream& stream);          // "RIFF" .... "AVI "
+
 // The slot of a format id (ids outside 0..IEMaxFileType share an empty slot).
 // Mutable so that tests can put a fake codec in; put the old one back.
 TIECodec& IECodecFor(int fileType);

@@ -30,6 +30,9 @@ namespace pravik {
 using TIEPixelFormatSet = std::uint16_t;
 constexpr TIEPixelFormatSet IEPixelFormatBit(TIEPixelFormat f) { return static_cast<TIEPixelFormatSet>(1u << f); }
 
+// The writer a save frame runs (a codec's slot or a registered format's).
+using TIESaveWriter = void (*)(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress);
+
 class TImageIO {
  public:
   TImageIO();
@@ -164,9 +167,15 @@ class TImageIO {
   void LoadStreamWith(int fileType, TStream& stream);
   void SaveFileWith(int fileType, const std::string& fileName);
   void SaveStreamWith(int fileType, TStream& stream);
-  void LoadExternal(int fileType, const std::string& fileName);
-  void SaveExternal(int fileType, const std::string& fileName);
+  void RunLoad(int fileType, TStream& stream, const std::string& fileName);
+  void RunSave(int fileType, TStream& stream, TIESaveWriter writer, std::uint8_t conversion);
+  void SaveFileThrough(int fileType, const std::string& fileName, TIESaveWriter writer, std::uint8_t conversion);
+  void LoadByEntry(int fileType, TStream* stream, const std::string& fileName);
+  void LoadExternal(int fileType, TStream* stream, const std::string& fileName);
+  void ParamsRun(int fileType, TStream* stream, const std::string& fileName);
+  bool ConvertForSave(std::uint8_t conversion);
   void FailNoReader(const std::string& reason);
+  void FailNoWriter(const std::string& reason);
   TProgressRec MakeProgress(bool withCallback);
   void NoteFailure(int fileType, bool saving);
 

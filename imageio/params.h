@@ -6,10 +6,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "image/bitmap.h"
@@ -25,6 +27,53 @@ class TImageIO;
 extern int gDefaultDPIX;
 extern int gDefaultDPIY;
 
+// An owned object that is deep-copied with the record (the palette-free
+// metadata objects and the EXIF thumbnail). Behaves like std::unique_ptr.
+template <class T>
+class TIEOwnedPtr {
+ public:
+  TIEOwnedPtr() = default;
+  TIEOwnedPtr(std::nullptr_t) {}
+  TIEOwnedPtr(std::unique_ptr<T> p) : p_(std::move(p)) {}
+  TIEOwnedPtr(const TIEOwnedPtr& other) : p_(Clone(other.p_.get())) {}
+  TIEOwnedPtr(TIEOwnedPtr&&) noexcept = default;
+  TIEOwnedPtr& operator=(const TIEOwnedPtr& other) {
+    if (this != &other) p_ = Clone(other.p_.get());
+    return *this;
+  }
+  TIEOwnedPtr& operator=(TIEOwnedPtr&&) noexcept = default;
+  TIEOwnedPtr& operator=(std::unique_ptr<T> p) {
+    p_ = std::move(p);
+    return *this;
+  }
+  TIEOwnedPtr& operator=(std::nullptr_t) {
+    p_.reset();
+    return *this;
+  }
+
+  T* get() const { return p_.get(); }
+  T* operator->() const { return p_.get(); }
+  T& operator*() const { return *p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  void reset(T* p = nullptr) { p_.reset(p); }
+
+ private:
+  static std::unique_ptr<T> Clone(T* source);
+  std::unique_ptr<T> p_;
+};
+
+template <class T>
+std::unique_ptr<T> TIEOwnedPtr<T>::Clone(T* source) {
+  if (source == nullptr) return nullptr;
+  if constexpr (std::is_copy_constructible_v<T>) {
+    return std::make_unique<T>(*source);
+  } else {
+    auto copy = std::make_unique<T>();  // image buffers copy through Assign
+    copy->Assign(*source);
+    return copy;
+  }
+}
+
 // One entry of ICO_SIZES.
 struct TIOICOSize {
   std::int32_t Width = 0;
@@ -38,8 +87,8 @@ class TIOParamsVals {
   // owner may be null; with an owner the resolution defaults to gDefaultDPIX/Y.
   explicit TIOParamsVals(TImageIO* owner = nullptr);
   ~TIOParamsVals();
+  // Copy with Assign (which keeps the owner).
   TIOParamsVals(const TIOParamsVals&) = delete;
-  TIOParamsVals& operator=(const TIOParamsVals&) = delete;
 
   TImageIO* Owner() const { return owner_; }
 
@@ -192,8 +241,8 @@ class TIOParamsVals {
   std::int32_t ICO_IMAGEINDEX = 0;
   TRGB ICO_BACKGROUND{255, 255, 255};
   // The images written into one icon; the list ends at the first width 0.
-  std::array<TIOICOSize, IEMaxICOImages> ICO_SIZES{};
-  std::array<std::int32_t, IEMaxICOImages> ICO_BITCOUNT{};
+  std::array<TIOICOSize, IEMaxICOImages> ICO_SIZES{{{64, 64}}};
+  std::array<std::int32_t, IEMaxICOImages> ICO_BITCOUNT{{8}};
   std::int32_t CUR_IMAGEINDEX = 0;
   std::int32_t CUR_XHOTSPOT = 0;
   std::int32_t CUR_YHOTSPOT = 0;
@@ -232,7 +281,7 @@ class TIOParamsVals {
 
   // ==== EXIF ================================================================================
   bool EXIF_HASEXIF = false;
-  std::unique_ptr<TIEBitmap> EXIF_THUMBNAIL;  // null until a codec or UpdateEXIFThumbnail makes one
+  TIEOwnedPtr<TIEBitmap> EXIF_THUMBNAIL;  // null until a codec or UpdateEXIFThumbnail makes one
   TIETagStore EXIF_TAGS;
   std::string EXIF_IMAGEDESCRIPTION, EXIF_MAKE, EXIF_MODEL, EXIF_SOFTWARE, EXIF_ARTIST, EXIF_DATETIME,
       EXIF_COPYRIGHT, EXIF_EXIFVERSION, EXIF_DATETIMEORIGINAL, EXIF_DATETIMEDIGITIZED, EXIF_SUBSECTIME,
@@ -272,10 +321,10 @@ class TIOParamsVals {
 
   // ==== other metadata ==========================================================================
   TIEIPTCInfoList IPTC_INFO;
-  std::unique_ptr<TIEImagingAnnot> IMAGINGANNOT;  // see GetImagingAnnot
-  std::unique_ptr<TIEICC> INPUTICC;               // see GetInputICC
-  std::unique_ptr<TIEICC> OUTPUTICC;
-  std::unique_ptr<TIEICC> DEFAULTICC;
+  TIEOwnedPtr<TIEImagingAnnot> IMAGINGANNOT;  // see GetImagingAnnot
+  TIEOwnedPtr<TIEICC> INPUTICC;               // see GetInputICC
+  TIEOwnedPtr<TIEICC> OUTPUTICC;
+  TIEOwnedPtr<TIEICC> DEFAULTICC;
 
   // ==== further readers =========================================================================
   std::int32_t DCX_IMAGEINDEX = 0;
@@ -299,6 +348,11 @@ class TIOParamsVals {
 
  private:
   friend struct IOParamsAccess;  // the property table (params.cpp)
+  struct NoDefaults {};
+  // Member initialisers only: the pristine defaults SetDefaultParams starts from.
+  TIOParamsVals(TImageIO* owner, NoDefaults) : owner_(owner) {}
+  // Every field, deep; used by Assign and SetDefaultParams.
+  TIOParamsVals& operator=(const TIOParamsVals&) = default;
 
   TImageIO* owner_ = nullptr;
   std::int32_t dpiX_ = 0;
@@ -310,7 +364,7 @@ class TIOParamsVals {
   bool rawGetExifThumbnail_ = false;
   bool enableAdjustOrientation_ = false;
   std::int32_t tiffOrientation_ = 1;
-  std::int32_t exifOrientation_ = 1;
+  std::int32_t exifOrientation_ = 0;
   double exifXResolution_ = 0.0;
   double exifYResolution_ = 0.0;
 };

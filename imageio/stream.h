@@ -156,6 +156,8 @@ class TReadOnlyMemoryStream final : public TStream {
 // ---- file-system helpers (UTF-8 names) ---------------------------------------
 std::filesystem::path IEPathFromUTF8(const std::string& fileName);
 std::string IEPathToUTF8(const std::filesystem::path& path);
+// The absolute form of a name, as error messages quote it.
+std::string IEExpandFileName(const std::string& fileName);
 // True for an existing regular file (directories do not count).
 bool IEFileExists(const std::string& fileName);
 bool IEDirectoryExists(const std::string& dirName);
