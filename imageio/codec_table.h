@@ -50,7 +50,7 @@ bool IETryGIFSignature(TStream& stream);  // "GIF", more than 13 bytes
 bool IETryTaggedPCX2(TStream& stream);   // "PCX2", 0
 bool IETryPCXTag(TStream& stream);       // "PCX", 0
 bool IETryBMPSignature(TStream& stream);  // "BM", more than 14 bytes
-bool IETryPCXHeader(TStream& stream);    // 0x0A, version <= 5, more than 128 bytes
+bool IETryPCXHeader(TStream& stream);    // 0x0A, version <= 5, encoding <= 1, 1/2/4/8 bits, more than 128 bytes
 bool IETryTaggedTIFF(TStream& stream);   // "TIFF", 0
 bool IETryAVI(TStream& stream);          // "RIFF" .... "AVI "
 

@@ -117,6 +117,8 @@ TEST(DetectionTest, RegistryOwnedMagicNumbers) {
   std::vector<std::uint8_t> pcx(129, 0);
   pcx[0] = 0x0A;
   pcx[1] = 5;
+  pcx[2] = 1;
+  pcx[3] = 8;
   std::vector<std::uint8_t> pcxBadVersion = pcx;
   pcxBadVersion[1] = 6;
   const std::vector<std::uint8_t> pcxShort(pcx.begin(), pcx.begin() + 128);
