@@ -169,6 +169,12 @@ void ReadPcxStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& IOParams, 
 
   if (!IEImageSizeAllowed(width, height, layout == PcxLayout::Mono ? 1 : 24))
     return Progress.Fail("PCX image too large");
+  // A cut file loads what it holds, but a header that claims a huge image
+  // over a few bytes is refused before the image is allocated: the data must
+  // hold a fair part of the shortest coding of the claimed lines.
+  const std::int64_t lineBytes = std::int64_t(height) * h.Planes * h.BytesPerLine;
+  const std::int64_t shortest = h.Encoding == 1 ? (lineBytes + 62) / 63 * 2 : lineBytes;
+  if ((dataEnd - kPcxHeaderSize) * 16 < shortest) return Progress.Fail("PCX data far too short for the image size");
   Bitmap.ForceReallocate = true;
   if (!Bitmap.Allocate(width, height, layout == PcxLayout::Mono ? ie1g : ie24RGB))
     return Progress.Fail("not enough memory for the PCX image");

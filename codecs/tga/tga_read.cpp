@@ -287,6 +287,15 @@ void ReadTGAStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& IOParams, 
 
   if (width < 1 || height < 1) return Progress.Fail("bad TGA image size");
   if (!IEImageSizeAllowed(width, height, depth == 1 ? 1 : 24)) return Progress.Fail("TGA image too large");
+  // Elements: bytes of packed pixels below 8 bits, else whole pixels.
+  const int elementBytes = depth < 8 ? 1 : depth / 8;
+  const int elements = depth == 1 ? (width + 7) / 8 : depth == 4 ? (width + 1) / 2 : width;
+  // A cut file loads what it holds, but a header that claims a huge image
+  // over a few bytes is refused before the image is allocated: the data must
+  // hold a fair part of the shortest coding of the claimed rows.
+  const std::int64_t total = std::int64_t(elements) * height;
+  const std::int64_t shortest = h.Compressed() ? (total + 127) / 128 * (1 + elementBytes) : total * elementBytes;
+  if (r.Remaining() * 16 < shortest) return Progress.Fail("TGA data far too short for the image size");
   Bitmap.ForceReallocate = true;
   if (!Bitmap.Allocate(width, height, depth == 1 ? ie1g : ie24RGB))
     return Progress.Fail("not enough memory for the TGA image");
@@ -304,9 +313,6 @@ void ReadTGAStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& IOParams, 
     mask = AlphaMask.get();
   }
 
-  // Elements: bytes of packed pixels below 8 bits, else whole pixels.
-  const int elementBytes = depth < 8 ? 1 : depth / 8;
-  const int elements = depth == 1 ? (width + 7) / 8 : depth == 4 ? (width + 1) / 2 : width;
   std::vector<std::uint8_t> raw(std::size_t(elements) * elementBytes + 4, 0);
   TgaRowDecoder decoder(r, h.Compressed(), elementBytes);
   const bool topDown = h.TopDown(), reverse = h.RightToLeft();
