@@ -27,6 +27,7 @@ enum class PcxLayout {
 };
 
 bool LayoutOf(int bits, int planes, PcxLayout& layout) {
+  if (planes < 1) return false;
   if (bits == 1 && planes == 1) layout = PcxLayout::Mono;
   else if (bits == 8 && planes == 1) layout = PcxLayout::Palette8;
   else if (bits == 8 && (planes == 3 || planes == 4)) layout = PcxLayout::RGB;

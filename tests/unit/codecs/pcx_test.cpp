@@ -275,6 +275,12 @@ TEST(PCXRead, BadInputFailsCleanly) {
       {"encoding 2", with([](PcxFile& f) { f.Encoding = 2; })},
       {"16 bits per pixel", with([](PcxFile& f) { f.Bits = 16; })},
       {"8 bits in 2 planes", with([](PcxFile& f) { f.Planes = 2; })},
+      {"4 bits in no plane", Cat({with([](PcxFile& f) {
+         f.Bits = 4;
+         f.Planes = 0;
+         f.Width = f.Height = 6000;
+       }),
+                                  {0xC1, 0}})},
       {"right edge left of the left edge", leftOfLeft},
       {"lines shorter than the width", with([](PcxFile& f) { f.BytesPerLine = 4; })},
       {"absurd size over a few bytes", Cat({with([](PcxFile& f) { f.Width = f.Height = 60000; }), {0xFF, 1}})},
