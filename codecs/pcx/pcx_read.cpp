@@ -61,8 +61,25 @@ class PcxLineDecoder {
         runLeft_ -= static_cast<unsigned>(k);
         continue;
       }
-      // Literal bytes are the common case: copy them without the run logic.
-      while (done < n && p_ < end_ && *p_ < 0xC0) dst[done++] = *p_++;
+      // Literal bytes are the common case: copy them without the run logic,
+      // eight at a time while none of the eight is a run header.
+      {
+        const std::size_t span = std::min(n - done, static_cast<std::size_t>(end_ - p_));
+        const std::uint8_t* s = p_;
+        const std::uint8_t* const stop = p_ + span;
+        std::uint8_t* d = dst + done;
+        while (stop - s >= 8) {
+          std::uint64_t w;
+          std::memcpy(&w, s, 8);
+          if ((w & (w << 1) & 0x8080808080808080ull) != 0) break;  // a byte of 0xC0 or more
+          std::memcpy(d, s, 8);
+          s += 8;
+          d += 8;
+        }
+        while (s < stop && *s < 0xC0) *d++ = *s++;
+        done += static_cast<std::size_t>(s - p_);
+        p_ = s;
+      }
       if (done == n) break;
       if (end_ - p_ < 2) {
         p_ = end_;

@@ -25,10 +25,17 @@ std::size_t PcxEncodeLine(const std::uint8_t* src, std::size_t n, std::uint8_t* 
   std::uint8_t* o = out;
   std::size_t i = 0;
   while (i < n) {
+    // Bytes that stand for themselves go out in one copy.
+    std::size_t j = i;
+    while (j < n && src[j] < 0xC0 && (j + 1 == n || src[j + 1] != src[j])) ++j;
+    std::memcpy(o, src + i, j - i);
+    o += j - i;
+    i = j;
+    if (i == n) break;
     const std::uint8_t b = src[i];
     std::size_t run = 1;
     while (i + run < n && run < 63 && src[i + run] == b) ++run;
-    if (run > 1 || b >= 0xC0) *o++ = static_cast<std::uint8_t>(0xC0 | run);
+    *o++ = static_cast<std::uint8_t>(0xC0 | run);
     *o++ = b;
     i += run;
   }

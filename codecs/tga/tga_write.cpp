@@ -28,7 +28,8 @@ namespace {
 // equal elements become run packets, everything between them raw packets of
 // up to 128 elements. Packets never cross rows. Returns the coded length;
 // out has room for n * (size + 1) bytes.
-std::size_t TgaEncodeRow(const std::uint8_t* src, int n, int size, std::uint8_t* out) {
+template <int size>
+std::size_t TgaEncodeRowOf(const std::uint8_t* src, int n, std::uint8_t* out) {
   auto same = [&](int a, int b) { return std::memcmp(src + a * size, src + b * size, std::size_t(size)) == 0; };
   std::uint8_t* o = out;
   int i = 0;
@@ -51,6 +52,14 @@ std::size_t TgaEncodeRow(const std::uint8_t* src, int n, int size, std::uint8_t*
     i += count;
   }
   return static_cast<std::size_t>(o - out);
+}
+
+std::size_t TgaEncodeRow(const std::uint8_t* src, int n, int size, std::uint8_t* out) {
+  switch (size) {
+    case 1: return TgaEncodeRowOf<1>(src, n, out);
+    case 3: return TgaEncodeRowOf<3>(src, n, out);
+    default: return TgaEncodeRowOf<4>(src, n, out);
+  }
 }
 
 // A ratio as a 16-bit numerator over 10000, or over a smaller denominator
