@@ -254,9 +254,15 @@ TEST_F(FrontTest, SaveReplacesTheTargetOnlyWhenTheWriterSucceeded) {
     EXPECT_EQ(ReadBytes(target), Bytes("OLD")) << c.what;
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.bmp"}) << c.what;  // no temporary left
   }
+  namespace fs = std::filesystem;
+  const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(IEPathFromUTF8(target), perms);
   io.SaveToFileBMP(target);
   EXPECT_FALSE(io.AbortFlag);
   EXPECT_EQ(ReadBytes(target), std::vector<std::uint8_t>(48, 'N'));
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(IEPathFromUTF8(target)).permissions() & fs::perms::all, perms);
+#endif
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.bmp"});
   EXPECT_EQ(io.IOParams().FILENAME, target);
 
