@@ -26,7 +26,7 @@ native=(
 )
 windows=(
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine xvfb xauth x11-apps
-  dpkg-dev
+  dpkg-dev nasm
 )
 
 pkgs=("${native[@]}")
