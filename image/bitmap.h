@@ -2,6 +2,7 @@
 // fragments, or in a temporary file; always reach them through GetScanLine.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -155,6 +156,7 @@ class TIEBitmap final : public TIEBaseBitmap {
   // Reallocates at a new size/alignment in the same format and copies the
   // overlapping top-left part (SetWidth, SetHeight, SetBitAlignment).
   void Reshape(int width, int height, int alignment);
+  static void CopyRows(TIEBitmap& src, TIEBitmap& dst, int rows, std::size_t bytes);
   std::uint8_t* PixelPtr(int x, int y) { return GetScanLine(y) + (std::int64_t(x) * bitCount_ >> 3); }
 
   int width_ = 0, height_ = 0;
