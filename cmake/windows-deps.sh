@@ -21,14 +21,17 @@ prefix=${1:-${PRAVIK_WINDEPS_PREFIX:-$HOME/.cache/pravik-windeps}}
 host=x86_64-w64-mingw32
 jobs=2
 
-# One line per library: name | Debian source package | build system | options.
-# Adding a library is one line here. Only the library is built: no shared
-# variant, no programs, tests or documentation.
+# One line per library: name | Debian package | build system | files it must
+# install | options. Adding a library is one line here. Only the library is built: no shared
+# variant, no programs, tests or documentation. "copy" takes a header-only
+# library from its installed -dev package (paths under /usr), so that the cross
+# build finds it without seeing the rest of /usr/include.
 recipes=(
-  "lcms2|lcms2|autotools|--without-jpeg --without-tiff --without-zlib --without-pthreads"
-  "libjpeg-turbo|libjpeg-turbo|cmake|-DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF -DWITH_JPEG8=OFF -DWITH_JPEG7=OFF -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DREQUIRE_SIMD=ON"
-  "libpng|libpng1.6|cmake|-DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF"
-  "openjpeg|openjpeg2|cmake|-DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_CODEC=OFF -DBUILD_TESTING=OFF -DBUILD_DOC=OFF -DBUILD_JPIP=OFF"
+  "lcms2|lcms2|autotools|lib/liblcms2.a include/lcms2.h|--without-jpeg --without-tiff --without-zlib --without-pthreads"
+  "libjpeg-turbo|libjpeg-turbo|cmake|lib/libjpeg.a include/jpeglib.h include/jconfig.h|-DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF -DWITH_JPEG8=OFF -DWITH_JPEG7=OFF -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DREQUIRE_SIMD=ON"
+  "libpng|libpng1.6|cmake|lib/libpng16.a include/png.h|-DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF"
+  "openjpeg|openjpeg2|cmake|lib/libopenjp2.a include/openjpeg-2.5/openjpeg.h|-DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_CODEC=OFF -DBUILD_TESTING=OFF -DBUILD_DOC=OFF -DBUILD_JPIP=OFF"
+  "cli11|libcli11-dev|copy|include/CLI/CLI.hpp|include/CLI share/cmake/CLI11"
 )
 
 log() { echo "windows-deps: $*"; }
@@ -42,8 +45,9 @@ mkdir -p "$prefix/stamps"
 exec 9>"$prefix/.lock"
 flock 9
 
-# Whatever changes the output of every library: the toolchain file and the compiler.
-toolchain_id=$( { cat "$toolchain"; "$host-gcc-posix" --version | head -1; } | sha256sum | cut -c1-16)
+# Whatever changes the output of every library: this script, the toolchain file
+# and the compiler.
+toolchain_id=$( { cat "$here/windows-deps.sh" "$toolchain"; "$host-gcc-posix" --version | head -1; } | sha256sum | cut -c1-16)
 
 # Versions of a source package that the deb-src entries offer, newest first.
 source_versions() {
@@ -70,8 +74,7 @@ fetch_source() {
 build_cmake() {  # src build options...
   local src=$1 build=$2; shift 2
   cmake -S "$src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-        -DCMAKE_INSTALL_LIBDIR=lib "$@"
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" "$@"
   cmake --build "$build" -j"$jobs"
   cmake --install "$build"
 }
@@ -89,15 +92,55 @@ build_autotools() {  # src build options...
   make -C "$build" install-pkgconfigDATA
 }
 
+copy_installed() {  # paths under /usr...
+  local path
+  for path in "$@"; do
+    rm -rf "${prefix:?}/$path"
+    mkdir -p "$(dirname "$prefix/$path")"
+    cp -r "/usr/$path" "$prefix/$path"
+  done
+}
+
+# True when the stamp names this version and recipe and the files are there.
+is_current() {  # version
+  local f
+  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$1 $recipe_id" ] || return 1
+  # shellcheck disable=SC2086
+  for f in $provides; do [ -e "$prefix/$f" ] || return 1; done
+}
+
+check_installed() {  # name files...
+  local name=$1 f missing=(); shift
+  for f in "$@"; do [ -e "$prefix/$f" ] || missing+=("$f"); done
+  [ "${#missing[@]}" = 0 ] || die "$name installed no ${missing[*]} in $prefix"
+}
+
 for recipe in "${recipes[@]}"; do
-  IFS='|' read -r name package kind options <<<"$recipe"
+  IFS='|' read -r name package kind provides options <<<"$recipe"
   recipe_id=$(printf '%s|%s' "$recipe" "$toolchain_id" | sha256sum | cut -c1-16)
   stamp="$prefix/stamps/$name"
 
+  if [ "$kind" = copy ]; then
+    version=$(dpkg-query -W -f='${Version}' "$package" 2>/dev/null) ||
+      die "$package is not installed: run scripts/setup.sh --windows"
+    if is_current "$version"; then
+      log "$name $version up to date"
+    else
+      # shellcheck disable=SC2086 # options are words by design
+      copy_installed $options
+      # shellcheck disable=SC2086
+      check_installed "$name" $provides
+      echo "$version $recipe_id" >"$stamp"
+      log "$name $version copied"
+    fi
+    continue
+  fi
+
   mapfile -t versions < <(source_versions "$package")
-  [ "${#versions[@]}" -gt 0 ] && [ -n "${versions[0]}" ] ||
+  if [ -z "${versions[0]:-}" ]; then
     die "no source package $package: is there a deb-src entry? run scripts/setup.sh --windows"
-  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "${versions[0]} $recipe_id" ]; then
+  fi
+  if is_current "${versions[0]}"; then
     log "$name ${versions[0]} up to date"
     continue
   fi
@@ -108,14 +151,14 @@ for recipe in "${recipes[@]}"; do
   # The newest version first; a mirror may list a version it does not serve yet.
   version=""
   for v in "${versions[@]}"; do
-    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$v $recipe_id" ]; then
+    if is_current "$v"; then
       version=$v; break
     fi
     if fetch_source "$package" "$v"; then version=$v; break; fi
     log "$package $v could not be fetched, trying an older version"
   done
   [ -n "$version" ] || { cat fetch.log >&2; die "could not fetch the source package $package"; }
-  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version $recipe_id" ]; then
+  if is_current "$version"; then
     log "$name $version up to date (newer ${versions[0]} not available)"
   else
     src=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -1)
@@ -127,6 +170,8 @@ for recipe in "${recipes[@]}"; do
       tail -40 "$work/build.log" >&2
       die "building $name $version failed (log above)"
     fi
+    # shellcheck disable=SC2086
+    check_installed "$name" $provides
     echo "$version $recipe_id" >"$stamp"
     log "$name $version built in $(( $(date +%s) - start )) s"
   fi
