@@ -16,11 +16,16 @@ step "packages"
 scripts/setup.sh --windows
 
 step "codec libraries"
-cmake/windows-deps.sh
+# Named here for both the dependency build and CMake, so that they agree even
+# where HOME is not set.
+home=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
+deps=${PRAVIK_WINDEPS_PREFIX:-$home/.cache/pravik-windeps}
+cmake/windows-deps.sh "$deps"
 
 step "configure and build"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+      -DPRAVIK_WINDEPS_PREFIX="$deps" >/dev/null
 cmake --build "$dir" -j2
 
 # Wine: its own prefix for each run, no debug chatter, no crash dialog (it would
