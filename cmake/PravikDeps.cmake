@@ -15,6 +15,8 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
   # The prefix holds static builds only; openjpeg.h declares its functions
   # dllimport on Windows unless told the library is static.
   target_compile_definitions(pravik_deps INTERFACE OPJ_STATIC)
+  # Their headers are third-party like /usr/include natively: no warnings from them.
+  target_include_directories(pravik_deps SYSTEM INTERFACE "${PRAVIK_WINDEPS_PREFIX}/include")
 endif()
 
 find_package(ZLIB REQUIRED)
