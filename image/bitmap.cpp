@@ -121,7 +121,11 @@ class FileStore final : public RowStore {
     for (auto& [row, buf] : held_) WriteBack(row, buf);
   }
   std::uint8_t* ScanLine(int row) override {
-    if (row == workRow_) return work_.data();
+    if (row == workRow_) {
+      // Fetched read-only before and now wanted for writing: write it back later.
+      workAccess_ |= (*access_ & iedWrite);
+      return work_.data();
+    }
     FlushWork();
     Fetch(row, work_);
     workRow_ = row;

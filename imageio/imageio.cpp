@@ -105,6 +105,10 @@ class SafeTarget {
       return closed;
     }
     std::error_code ec;
+    // A replaced file keeps its permissions.
+    const auto status = std::filesystem::status(target_, ec);
+    if (!ec && std::filesystem::is_regular_file(status))
+      std::filesystem::permissions(temp_, status.permissions(), ec);
     std::filesystem::rename(temp_, target_, ec);
     if (ec) {
       RemoveTemp();

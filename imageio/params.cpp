@@ -767,7 +767,10 @@ void TIOParamsVals::SetProperty(std::string_view key, std::string_view value) {
 std::string TIOParamsVals::GetFileTypeStr() const {
   std::string s;
   if (const TIEFileFormatInfo* info = IEFileFormatGetInfo(FILETYPE)) {
-    s = info->FullName + " (" + IEFileFormatGetExt(FILETYPE, 0) + ")";
+    std::string ext = IEFileFormatGetExt(FILETYPE, 0);
+    for (char& c : ext)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    s = info->FullName + " (" + ext + ")";
   }
   auto pick = [](const char* const* names, int count, int value) -> const char* {
     return value >= 0 && value < count ? names[value] : "";
