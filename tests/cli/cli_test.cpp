@@ -203,7 +203,7 @@ TEST_F(Cli, InfoDescribesWithoutConverting) {
   EXPECT_NE(r.Err.find("notes.txt: not an image file"), std::string::npos) << r.Err;
   if (IECodecFor(ioPCX).Read != nullptr) {
     EXPECT_EQ(Lines(r.Err), 1);
-    EXPECT_NE(r.Out.find((dir_ / "s.pcx").string() + ": PaintBrush (pcx)"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find((dir_ / "s.pcx").string() + ": PaintBrush (PCX)"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("bits per sample"), std::string::npos);
   } else {
     EXPECT_NE(r.Err.find("s.pcx: not an image file (PCX support is not built)"), std::string::npos) << r.Err;
