@@ -152,23 +152,23 @@ std::string PathKey(const std::string& path) {
 // Files that share a path (a target, or one's target is another's source)
 // must run one after the other in command-line order, so that parallel runs
 // end as a serial run does. Returns groups of file indexes, each in order.
-std::vector<std::vector<int>> Chains(const std::vector<TPlannedFile>& files) {
-  std::vector<int> parent(files.size());
-  std::iota(parent.begin(), parent.end(), 0);
-  auto find = [&](int i) {
-    while (parent[static_cast<std::size_t>(i)] != i) i = parent[static_cast<std::size_t>(i)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
+std::vector<std::vector<std::size_t>> Chains(const std::vector<TPlannedFile>& files) {
+  std::vector<std::size_t> parent(files.size());
+  std::iota(parent.begin(), parent.end(), std::size_t{0});
+  auto find = [&](std::size_t i) {
+    while (parent[i] != i) i = parent[i] = parent[parent[i]];
     return i;
   };
-  std::map<std::string, int> owner;
-  for (int i = 0; i < static_cast<int>(files.size()); ++i) {
-    for (const std::string& key : {PathKey(files[static_cast<std::size_t>(i)].Path), PathKey(files[static_cast<std::size_t>(i)].Target)}) {
-      auto [it, fresh] = owner.emplace(key, i);
-      if (!fresh) parent[static_cast<std::size_t>(find(i))] = find(it->second);
+  std::map<std::string, std::size_t> owner;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    for (const std::string& key : {PathKey(files[i].Path), PathKey(files[i].Target)}) {
+      const auto [it, fresh] = owner.emplace(key, i);
+      if (!fresh) parent[find(i)] = find(it->second);
     }
   }
-  std::map<int, std::vector<int>> groups;  // by root; members come in index order
-  for (int i = 0; i < static_cast<int>(files.size()); ++i) groups[find(i)].push_back(i);
-  std::vector<std::vector<int>> chains;
+  std::map<std::size_t, std::vector<std::size_t>> groups;  // by root; members in command-line order
+  for (std::size_t i = 0; i < files.size(); ++i) groups[find(i)].push_back(i);
+  std::vector<std::vector<std::size_t>> chains;
   for (auto& [root, members] : groups) chains.push_back(std::move(members));
   std::sort(chains.begin(), chains.end(), [](const auto& a, const auto& b) { return a.front() < b.front(); });
   return chains;
@@ -202,7 +202,7 @@ int RunConvert(const TCliOptions& options) {
     planned.push_back(std::move(f));
   }
 
-  const std::vector<std::vector<int>> chains = Chains(planned);
+  const std::vector<std::vector<std::size_t>> chains = Chains(planned);
   std::vector<TFileResult> results(planned.size());
   std::vector<char> ran(planned.size(), 0);  // one byte each: jobs write their own entries
   TCliMessageBox messages(options.Replace, progress);
@@ -210,13 +210,13 @@ int RunConvert(const TCliOptions& options) {
   auto work = [&] {
     TJob job(options, messages, progress);
     for (std::size_t c; (c = next++) < chains.size();) {
-      for (int i : chains[c]) {
+      for (std::size_t i : chains[c]) {
         if (gStop) return;
-        const TPlannedFile& f = planned[static_cast<std::size_t>(i)];
+        const TPlannedFile& f = planned[i];
         progress.Start(f.Path);
-        TFileResult& r = results[static_cast<std::size_t>(i)];
+        TFileResult& r = results[i];
         r = job.Convert(f.SourceFolder, f.Name, f.OutFolder, f.Path);
-        ran[static_cast<std::size_t>(i)] = 1;
+        ran[i] = 1;
         if (r.Status != TFileStatus::Converted && r.Status != TFileStatus::Stopped)
           progress.Print(kProgram + FailureLine(f.Path, r));
         progress.Done();

@@ -1,5 +1,12 @@
 // pravik-convert's run: the files, the jobs that convert them through the
 // batch engine, and the exit status.
+//
+// Each job has its own TImageIO, and every file starts from a freshly
+// defaulted parameter record, as a one-file batch in the window does: the
+// window's carry-over of a reader's values into the next writer would make an
+// output depend on which file its job converted before. Files that share a
+// path (the same target, or one's target is another's source) run in
+// command-line order in one job. So the output of -j N is the output of -j 1.
 #pragma once
 
 #include <array>

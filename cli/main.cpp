@@ -94,7 +94,9 @@ int main(int argc, char** argv) {
                  "JPEG, JPEG2000 (also JP2), GIF, PSD, TIFF, BMP, PNG, ICO, PCX, TGA, PXM, WBMP, PS, PDF; "
                  "any case; the window's item names and the extensions work too")
       ->capture_default_str();
-  app.add_option("-q,--quality", quality, "0..100, the window's quality bar: JPEG quality, JPEG 2000 rate (N/100), PNG compression (9 - N*9/100)")
+  app.add_option("-q,--quality", quality,
+                 "0..100, the window's quality bar: JPEG quality, JPEG 2000 rate (N/100), "
+                 "PNG compression (9 - N*9/100)")
       ->check(CLI::Range(0, 100))
       ->capture_default_str();
   app.add_option("-s,--icon-sizes", iconSizes, "ICO images: a subset of 64,32,16")->capture_default_str();

@@ -52,7 +52,8 @@ TEST(Targets, TableMatchesTheWindowItems) {
                          "ICO",  "PCX",       "TGA", "PXM", "WBMP", "PostScript (PS)", "PDF"};
   const char* exts[] = {".jpg", ".jp2", ".gif", ".psd", ".tiff", ".bmp", ".png",
                         ".ico", ".pcx", ".tga", ".pxm", ".wbmp", ".ps",   ".pdf"};
-  const int ids[] = {ioJPEG, ioJ2K, ioGIF, ioPSD, ioTIFF, ioBMP, ioPNG, ioICO, ioPCX, ioTGA, ioPXM, ioWBMP, ioPS, ioPDF};
+  const int ids[] = {ioJPEG, ioJ2K, ioGIF, ioPSD, ioTIFF, ioBMP, ioPNG,
+                     ioICO,  ioPCX, ioTGA, ioPXM, ioWBMP, ioPS, ioPDF};
   for (int i = 0; i < kTargetFormatCount; ++i) {
     const TTargetFormat* t = TargetFormat(i);
     ASSERT_NE(t, nullptr);

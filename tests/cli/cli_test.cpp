@@ -178,7 +178,8 @@ TEST_F(Cli, DefaultOutputFolderIsTheSourceFolder) {
   WriteAll(sub / "a.bmp", "not really a bitmap");
   WriteAll(sub / "a.png", "keep me");
   RunResult r = Run({"--quiet", "-f", "png", (sub / "a.bmp").string()});
-  EXPECT_EQ(r.Err, "pravik-convert: " + (sub / "a.bmp").string() + ": skipped, " + (sub / "a.png").string() + " exists\n");
+  EXPECT_EQ(r.Err, "pravik-convert: " + (sub / "a.bmp").string() + ": skipped, " + (sub / "a.png").string() +
+                       " exists\n");
 }
 
 // --yes replaces, but a source that cannot be converted leaves the existing
