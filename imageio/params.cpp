@@ -10,9 +10,9 @@
 #include <limits>
 #include <unordered_map>
 
+#include "image/resample.h"
 #include "imageio/formats.h"
 #include "imageio/registry.h"
-#include "imageio/stretch.h"
 
 namespace pravik {
 
@@ -826,11 +826,20 @@ void TIOParamsVals::UpdateEXIFThumbnail(TIEBitmap& image) {
   EXIF_THUMBNAIL = nullptr;
   const int w = image.GetWidth(), h = image.GetHeight();
   if (image.IsEmpty() || w < 1 || h < 1) return;
-  const int tw = 160;
-  const int th = std::max<int>(1, static_cast<int>(std::int64_t(tw) * h / w));
   auto thumb = std::make_unique<TIEBitmap>();
-  if (!IEStretchPoint(image, *thumb, tw, th)) return;
-  EXIF_THUMBNAIL = std::move(thumb);
+  const TIEPixelFormat pf = image.GetPixelFormat();
+  if (pf == ie24RGB || pf == ie8g) {
+    TImageProc proc;
+    proc.SetAttachedIEBitmap(&image);
+    proc.ResampleTo(*thumb, 160, -1, rfTriangle);
+  } else {
+    // The triangle filter knows only these two formats; point sampling keeps
+    // any other exact instead of leaving the thumbnail unfilled.
+    const int th = std::max<int>(1, static_cast<int>(std::int64_t(160) * h / w));
+    if (!thumb->Allocate(160, th, pf)) return;
+    IEBmpStretchEx(image, *thumb);
+  }
+  if (!thumb->IsEmpty()) EXIF_THUMBNAIL = std::move(thumb);
 }
 
 }  // namespace pravik

@@ -1,0 +1,6 @@
+// The load front: content detection, then whichever reader it picks.
+#include "fuzz/fuzz_common.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return pravik::FuzzLoad(data, size, 0);
+}
