@@ -26,6 +26,11 @@ void SetIco(TIOParamsVals& p, const TTargetSettings& s) {
   std::size_t entry = 0;
   for (int box = 0; box < 3; ++box)
     if (s.IconSizes[static_cast<std::size_t>(box)]) p.ICO_SIZES[entry++] = TIOICOSize{kSides[box], kSides[box]};
+  // The icon holds exactly the ticked sizes: pairs left by an earlier batch or
+  // by a loaded icon would add images nobody asked for. Nothing ticked keeps
+  // the one 64 x 64 image a fresh record describes.
+  if (entry == 0) p.ICO_SIZES[entry++] = TIOICOSize{64, 64};
+  for (; entry < p.ICO_SIZES.size(); ++entry) p.ICO_SIZES[entry] = TIOICOSize{0, 0};
   p.ICO_BITCOUNT[0] = 32;
 }
 void SetPcx(TIOParamsVals& p, const TTargetSettings&) {
@@ -33,10 +38,12 @@ void SetPcx(TIOParamsVals& p, const TTargetSettings&) {
   p.SAMPLESPERPIXEL = 3;
 }
 
-// The JPEG 2000 item writes a code stream (into a ".jp2" file), as it always has.
+// The format table of the window and the command line.
 constexpr TTargetFormat kTargets[kTargetFormatCount] = {
     {"JPEG", "JPEG", ".jpg", ioJPEG, &TImageIO::SaveToFileJpeg, SetJpeg},
-    {"JPEG 2000", "JPEG2000", ".jp2", ioJ2K, &TImageIO::SaveToFileJ2K, SetJ2000},
+    // A ".jp2" file holds the boxed JP2 format; a bare code stream there is
+    // misread by tools that go by the extension.
+    {"JPEG 2000", "JPEG2000", ".jp2", ioJP2, &TImageIO::SaveToFileJP2, SetJ2000},
     {"GIF", "GIF", ".gif", ioGIF, &TImageIO::SaveToFileGIF, SetGif},
     {"PSD", "PSD", ".psd", ioPSD, &TImageIO::SaveToFilePSD, nullptr},
     {"TIFF", "TIFF", ".tiff", ioTIFF, &TImageIO::SaveToFileTIFF, SetTiff},

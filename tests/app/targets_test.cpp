@@ -52,7 +52,7 @@ TEST(Targets, TableMatchesTheWindowItems) {
                          "ICO",  "PCX",       "TGA", "PXM", "WBMP", "PostScript (PS)", "PDF"};
   const char* exts[] = {".jpg", ".jp2", ".gif", ".psd", ".tiff", ".bmp", ".png",
                         ".ico", ".pcx", ".tga", ".pxm", ".wbmp", ".ps",   ".pdf"};
-  const int ids[] = {ioJPEG, ioJ2K, ioGIF, ioPSD, ioTIFF, ioBMP, ioPNG,
+  const int ids[] = {ioJPEG, ioJP2, ioGIF, ioPSD, ioTIFF, ioBMP, ioPNG,
                      ioICO,  ioPCX, ioTGA, ioPXM, ioWBMP, ioPS, ioPDF};
   for (int i = 0; i < kTargetFormatCount; ++i) {
     const TTargetFormat* t = TargetFormat(i);
@@ -176,11 +176,14 @@ TEST(Targets, IconSizesFromTheCheckBoxes) {
     ApplyTargetParams(7, p, TTargetSettings{100, c.Boxes});
     EXPECT_EQ(listed(p), c.Expected);
   }
-  // The window keeps its record: entries after the written ones keep earlier values.
+  // Pairs from an earlier batch or a loaded icon never add images to the ticked ones.
   TIOParamsVals p;
   ApplyTargetParams(7, p, TTargetSettings{100, {true, true, true}});
   ApplyTargetParams(7, p, TTargetSettings{100, {false, false, true}});
-  EXPECT_EQ(listed(p), (Sizes{{16, 16}, {32, 32}, {16, 16}}));
+  EXPECT_EQ(listed(p), (Sizes{{16, 16}}));
+  for (std::size_t i = 0; i < p.ICO_SIZES.size(); ++i) p.ICO_SIZES[i] = TIOICOSize{48, 48};
+  ApplyTargetParams(7, p, TTargetSettings{100, {false, true, false}});
+  EXPECT_EQ(listed(p), (Sizes{{32, 32}}));
 }
 
 }  // namespace
