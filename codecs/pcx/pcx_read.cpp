@@ -126,11 +126,9 @@ void ReadPcxStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& IOParams, 
   const int width = int(h.XMax) - int(h.XMin) + 1;
   const int height = int(h.YMax) - int(h.YMin) + 1;
   if (width < 1 || height < 1) return Progress.Fail("bad PCX image size");
-  PcxLayout layout;
-  if (!LayoutOf(h.BitsPerPixel, h.Planes, layout)) return Progress.Fail("unsupported PCX depth");
-  // A plane line must hold the row; shorter lines mean a broken header.
-  if (std::int64_t(h.BytesPerLine) * 8 < std::int64_t(width) * h.BitsPerPixel)
-    return Progress.Fail("PCX line shorter than the image width");
+  // Layouts this reader does not decode are still described in preview.
+  PcxLayout layout = PcxLayout::RGB;
+  const bool decodable = LayoutOf(h.BitsPerPixel, h.Planes, layout);
 
   // The 256-colour palette: the last 768 bytes. Without room for one after
   // the header the file can only be grey.
@@ -174,7 +172,7 @@ void ReadPcxStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& IOParams, 
   IOParams.FreeColorMap();
   if (layout == PcxLayout::Palette8) {
     IOParams.SetColorMap(palette256, 256);
-  } else if (layout != PcxLayout::RGB) {
+  } else if (decodable && layout != PcxLayout::RGB) {
     const int bits = h.BitsPerPixel * h.Planes;
     if (h.Planes > 1) {
       // Planar colour (EGA and the like) is a palette image of that many bits.
@@ -184,6 +182,11 @@ void ReadPcxStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& IOParams, 
     IOParams.SetColorMap(h.Palette, 1 << bits);
   }
   if (Preview) return;
+
+  if (!decodable) return Progress.Fail("unsupported PCX depth");
+  // A plane line must hold the row; shorter lines mean a broken header.
+  if (std::int64_t(h.BytesPerLine) * 8 < std::int64_t(width) * h.BitsPerPixel)
+    return Progress.Fail("PCX line shorter than the image width");
 
   if (!IEImageSizeAllowed(width, height, layout == PcxLayout::Mono ? 1 : 24))
     return Progress.Fail("PCX image too large");

@@ -248,6 +248,18 @@ TEST(PCXRead, PreviewFillsParametersOnly) {
   EXPECT_EQ(p.WIDTH, 300);
   EXPECT_EQ(p.HEIGHT, 200);
   EXPECT_EQ(p.SAMPLESPERPIXEL, 3);
+
+  // A header the reader cannot decode is still described; loading it fails.
+  f.Planes = 2;
+  f.BytesPerLine = 2;
+  TMemoryStream odd(Cat({Header(f), {0xC1, 0}}));
+  ReadPcxStream(odd, bmp, p, odd.GetSize(), progress, true);
+  EXPECT_FALSE(abort);
+  EXPECT_EQ(p.SAMPLESPERPIXEL, 2);
+  odd.Seek(0, soBeginning);
+  ReadPcxStream(odd, bmp, p, odd.GetSize(), progress, false);
+  EXPECT_TRUE(abort);
+  EXPECT_TRUE(bmp.IsEmpty());
 }
 
 TEST(PCXRead, BadInputFailsCleanly) {
