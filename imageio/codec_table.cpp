@@ -6,6 +6,8 @@
 #include <array>
 #include <cstring>
 
+#include "codecs/jpeg/jpeg.h"
+#include "codecs/png/png_codec.h"
 #include "imageio/formats.h"
 #include "imageio/paramtypes.h"
 #include "imageio/registry.h"
@@ -29,12 +31,12 @@ std::array<TIECodec, IEMaxFileType + 2> MakeCodecs() {
   const TIECodec slots[] = {
       {ioTIFF, "TIFF", nullptr, nullptr, iescNone},
       {ioGIF, "GIF", nullptr, nullptr, iescNone},
-      {ioJPEG, "JPEG", nullptr, nullptr, iescTo24RGB},
+      {ioJPEG, "JPEG", JPEGFrameRead, JPEGFrameWrite, iescTo24RGB},
       {ioPCX, "PCX", nullptr, nullptr, iescTo24RGB},
       {ioBMP, "BMP", nullptr, nullptr, iescNone},
       {ioICO, "ICO", nullptr, nullptr, iescTo24RGB},
       {ioCUR, "CUR", nullptr, nullptr, iescNone},
-      {ioPNG, "PNG", nullptr, nullptr, iescNone},
+      {ioPNG, "PNG", PNGFrameRead, PNGFrameWrite, iescNone},
       {ioWMF, "WMF", nullptr, nullptr, iescNone},
       {ioEMF, "EMF", nullptr, nullptr, iescNone},
       {ioTGA, "TGA", nullptr, nullptr, iescTo24RGB},
@@ -86,13 +88,13 @@ TIEContentTest gContentTests[] = {
     {ioPCX, "PCXHeader", IETryPCXHeader},
     {ioTIFF, "TaggedTIFF", IETryTaggedTIFF},
     {ioTIFF, "IsTIFFStream", nullptr},
-    {ioPNG, "IsPNGStream", nullptr},
+    {ioPNG, "IsPNGStream", IsPNGStream},
     {ioDICOM, "IEDICOMTryStream", nullptr},
     {ioICO, "ICOTryStream", nullptr},
     {ioCUR, "CURTryStream", nullptr},
     {ioTGA, "TryTGA", nullptr},
     {ioPXM, "TryPXM", nullptr},
-    {ioJPEG, "JpegTryStream", nullptr},
+    {ioJPEG, "JpegTryStream", IEJpegContentTest},
     {ioJP2, "J2KTryStreamJP2", nullptr},
     {ioJ2K, "J2KTryStreamJ2K", nullptr},
     {ioAVI, "AVISignature", IETryAVI},
