@@ -246,9 +246,9 @@ void PngWriter::SetUp() {
     // ie24RGB rows are blue first; ie48RGB rows are red first, in
     // little-endian words.
     if (depth_ != 16) png_set_bgr(png);
-    if (depth_ == 16) png_set_swap(png);
     if (!texts.empty()) png_set_text(png, info, texts.data(), static_cast<int>(texts.size()));
     png_write_info(png, info);
+    if (depth_ == 16) png_set_swap(png);  // only takes once libpng knows the depth
   });
   if (!ok) Raise();
 }
