@@ -6,8 +6,11 @@
 #include <array>
 #include <cstring>
 
+#include "codecs/bitmap/bmp.h"
+#include "codecs/bitmap/ico.h"
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/png/png_codec.h"
+
 #include "imageio/formats.h"
 #include "imageio/paramtypes.h"
 #include "imageio/registry.h"
@@ -33,9 +36,9 @@ std::array<TIECodec, IEMaxFileType + 2> MakeCodecs() {
       {ioGIF, "GIF", nullptr, nullptr, iescNone},
       {ioJPEG, "JPEG", JPEGFrameRead, JPEGFrameWrite, iescTo24RGB},
       {ioPCX, "PCX", nullptr, nullptr, iescTo24RGB},
-      {ioBMP, "BMP", nullptr, nullptr, iescNone},
-      {ioICO, "ICO", nullptr, nullptr, iescTo24RGB},
-      {ioCUR, "CUR", nullptr, nullptr, iescNone},
+      {ioBMP, "BMP", BMPFrameRead, BMPFrameWrite, iescNone},
+      {ioICO, "ICO", ICOFrameRead, ICOFrameWrite, iescTo24RGB},
+      {ioCUR, "CUR", CURFrameRead, nullptr, iescNone},
       {ioPNG, "PNG", PNGFrameRead, PNGFrameWrite, iescNone},
       {ioWMF, "WMF", nullptr, nullptr, iescNone},
       {ioEMF, "EMF", nullptr, nullptr, iescNone},
@@ -90,8 +93,8 @@ TIEContentTest gContentTests[] = {
     {ioTIFF, "IsTIFFStream", nullptr},
     {ioPNG, "IsPNGStream", IsPNGStream},
     {ioDICOM, "IEDICOMTryStream", nullptr},
-    {ioICO, "ICOTryStream", nullptr},
-    {ioCUR, "CURTryStream", nullptr},
+    {ioICO, "ICOTryStream", ICOTryStream},
+    {ioCUR, "CURTryStream", CURTryStream},
     {ioTGA, "TryTGA", nullptr},
     {ioPXM, "TryPXM", nullptr},
     {ioJPEG, "JpegTryStream", IEJpegContentTest},
