@@ -22,6 +22,13 @@ endif()
 find_package(ZLIB REQUIRED)
 target_link_libraries(pravik_deps INTERFACE ZLIB::ZLIB)
 
+# libjpeg (the 6.2 interface of libjpeg-turbo) and libpng 1.6. The Find modules
+# honour CMAKE_FIND_ROOT_PATH, so the same lines find the Windows prefix's
+# static builds.
+find_package(JPEG REQUIRED)
+find_package(PNG 1.6 REQUIRED)
+target_link_libraries(pravik_deps INTERFACE PNG::PNG JPEG::JPEG)
+
 find_path(LCMS2_INCLUDE_DIR lcms2.h REQUIRED)
 find_library(LCMS2_LIBRARY NAMES lcms2 liblcms2 REQUIRED)
 target_include_directories(pravik_deps INTERFACE ${LCMS2_INCLUDE_DIR})

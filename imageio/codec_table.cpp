@@ -10,6 +10,8 @@
 #include "codecs/bitmap/ico.h"
 #include "codecs/pcx/pcx.h"
 #include "codecs/tga/tga.h"
+#include "codecs/jpeg/jpeg.h"
+#include "codecs/png/png_codec.h"
 
 #include "imageio/formats.h"
 #include "imageio/paramtypes.h"
@@ -34,12 +36,12 @@ std::array<TIECodec, IEMaxFileType + 2> MakeCodecs() {
   const TIECodec slots[] = {
       {ioTIFF, "TIFF", nullptr, nullptr, iescNone},
       {ioGIF, "GIF", nullptr, nullptr, iescNone},
-      {ioJPEG, "JPEG", nullptr, nullptr, iescTo24RGB},
+      {ioJPEG, "JPEG", JPEGFrameRead, JPEGFrameWrite, iescTo24RGB},
       {ioPCX, "PCX", IEPCXLoad, IEPCXSave, iescTo24RGB},
       {ioBMP, "BMP", BMPFrameRead, BMPFrameWrite, iescNone},
       {ioICO, "ICO", ICOFrameRead, ICOFrameWrite, iescTo24RGB},
       {ioCUR, "CUR", CURFrameRead, nullptr, iescNone},
-      {ioPNG, "PNG", nullptr, nullptr, iescNone},
+      {ioPNG, "PNG", PNGFrameRead, PNGFrameWrite, iescNone},
       {ioWMF, "WMF", nullptr, nullptr, iescNone},
       {ioEMF, "EMF", nullptr, nullptr, iescNone},
       {ioTGA, "TGA", IETGALoad, IETGASave, iescTo24RGB},
@@ -91,13 +93,13 @@ TIEContentTest gContentTests[] = {
     {ioPCX, "PCXHeader", IETryPCXHeader},
     {ioTIFF, "TaggedTIFF", IETryTaggedTIFF},
     {ioTIFF, "IsTIFFStream", nullptr},
-    {ioPNG, "IsPNGStream", nullptr},
+    {ioPNG, "IsPNGStream", IsPNGStream},
     {ioDICOM, "IEDICOMTryStream", nullptr},
     {ioICO, "ICOTryStream", ICOTryStream},
     {ioCUR, "CURTryStream", CURTryStream},
     {ioTGA, "TryTGA", TryTGA},
     {ioPXM, "TryPXM", nullptr},
-    {ioJPEG, "JpegTryStream", nullptr},
+    {ioJPEG, "JpegTryStream", IEJpegContentTest},
     {ioJP2, "J2KTryStreamJP2", nullptr},
     {ioJ2K, "J2KTryStreamJ2K", nullptr},
     {ioAVI, "AVISignature", IETryAVI},

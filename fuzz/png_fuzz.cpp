@@ -1,0 +1,6 @@
+// libFuzzer target: the PNG reader through the load front.
+#include "fuzz/fuzz_common.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return pravik::FuzzLoad(data, size, pravik::ioPNG);
+}
