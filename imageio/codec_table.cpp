@@ -6,6 +6,8 @@
 #include <array>
 #include <cstring>
 
+#include "codecs/bitmap/pxm.h"
+#include "codecs/bitmap/wbmp.h"
 #include "imageio/formats.h"
 #include "imageio/paramtypes.h"
 #include "imageio/registry.h"
@@ -38,11 +40,11 @@ std::array<TIECodec, IEMaxFileType + 2> MakeCodecs() {
       {ioWMF, "WMF", nullptr, nullptr, iescNone},
       {ioEMF, "EMF", nullptr, nullptr, iescNone},
       {ioTGA, "TGA", nullptr, nullptr, iescTo24RGB},
-      {ioPXM, "PXM", nullptr, nullptr, iescTo24RGBor48},
+      {ioPXM, "PXM", PXMReadProc, PXMWriteStream, iescTo24RGBor48},
       {ioJP2, "JPEG 2000", nullptr, nullptr, iescTo24RGB},
       {ioJ2K, "JPEG 2000 code stream", nullptr, nullptr, iescTo24RGB},
       {ioAVI, "AVI", nullptr, nullptr, iescNone},
-      {ioWBMP, "WBMP", nullptr, nullptr, iescTo24RGB},
+      {ioWBMP, "WBMP", WBMPReadProc, WBMPWriteStream, iescTo24RGB},
       {ioPS, "PostScript", nullptr, nullptr, iescTo24RGB},
       {ioPDF, "PDF", nullptr, nullptr, iescTo24RGB},
       {ioDCX, "DCX", nullptr, nullptr, iescTo24RGB},
@@ -91,7 +93,7 @@ TIEContentTest gContentTests[] = {
     {ioICO, "ICOTryStream", nullptr},
     {ioCUR, "CURTryStream", nullptr},
     {ioTGA, "TryTGA", nullptr},
-    {ioPXM, "TryPXM", nullptr},
+    {ioPXM, "TryPXM", TryPXM},
     {ioJPEG, "JpegTryStream", nullptr},
     {ioJP2, "J2KTryStreamJP2", nullptr},
     {ioJ2K, "J2KTryStreamJ2K", nullptr},
