@@ -74,9 +74,12 @@ void FitSize(int width, int height, int& newWidth, int& newHeight) {
 
 void WBMPReadStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, bool preview, TProgressRec& progress) {
   TIEReader r(stream);
+  // The fixed header is one byte whose top bit announces extension headers;
+  // read as a multi-byte integer, 0x80 0x00 would pass for 0.
   std::uint32_t type = 0, fixedHeader = 0, width = 0, height = 0;
-  if (!ReadMBI(r, type) || !ReadMBI(r, fixedHeader) || !ReadMBI(r, width) || !ReadMBI(r, height))
-    return progress.Fail("bad WBMP header");
+  bool ok = ReadMBI(r, type) && !r.AtEnd();
+  if (ok) fixedHeader = r.U8();
+  if (!ok || !ReadMBI(r, width) || !ReadMBI(r, height)) return progress.Fail("bad WBMP header");
   if (type != 0 || fixedHeader != 0) return progress.Fail("unsupported WBMP type");
   if (width == 0 || height == 0) return progress.Fail("bad image size");
 
