@@ -271,17 +271,21 @@ struct Decode {
     return Outcome::Done;
   }
 
-  // P2, P3.
+  // P2, P3: pixel by pixel, so that no scratch grows with the width.
   Outcome PlainSamples(const SampleMap& map) {
-    const i64 perRow = i64(width) * channels;
-    std::vector<u16> s(static_cast<std::size_t>(perRow));
+    const TIEPixelFormat pf = bitmap.GetPixelFormat();
+    const i64 outBytes = IEPixelFormatBits[pf] / 8;
+    u16 s[3];
     for (int y = 0; y < height; ++y) {
-      i64 n = 0;
-      Got got = Got::Value;
-      while (n < perRow && (got = NextSample(r, s[static_cast<std::size_t>(n)])) == Got::Value) ++n;
-      StoreRow(s.data(), n - n % channels, channels, map, bitmap.GetPixelFormat(), bitmap.GetScanLine(y));
-      if (got == Got::End) return Outcome::Truncated;
-      if (got == Got::Garbage) return Outcome::Garbage;
+      u8* row = bitmap.GetScanLine(y);
+      for (i64 x = 0; x < width; ++x) {
+        for (int c = 0; c < channels; ++c) {
+          const Got got = NextSample(r, s[c]);
+          if (got == Got::End) return Outcome::Truncated;  // a split pixel is dropped
+          if (got == Got::Garbage) return Outcome::Garbage;
+        }
+        StoreRow(s, channels, channels, map, pf, row + x * outBytes);
+      }
       if (!RowDone(y)) return Outcome::Stopped;
     }
     return Outcome::Done;
@@ -320,25 +324,30 @@ struct Decode {
     return Outcome::Done;
   }
 
-  // P5, P6: one byte per sample (maxval below 256) or a big-endian word.
+  // P5, P6: one byte per sample (maxval below 256) or a big-endian word. Rows
+  // are taken a bounded chunk at a time.
   Outcome BinarySamples(const SampleMap& map) {
-    const int sampleBytes = maxval > 255 ? 2 : 1;
-    const i64 perRow = i64(width) * channels;
-    const i64 rowBytes = perRow * sampleBytes;
-    std::vector<u8> in(static_cast<std::size_t>(rowBytes));
-    std::vector<u16> words(sampleBytes == 2 ? static_cast<std::size_t>(perRow) : 0);
+    constexpr i64 kChunkPixels = 4096;
     const TIEPixelFormat pf = bitmap.GetPixelFormat();
+    const i64 outBytes = IEPixelFormatBits[pf] / 8;
+    const int sampleBytes = maxval > 255 ? 2 : 1;
+    const i64 pixelBytes = i64(channels) * sampleBytes;
+    std::vector<u8> in(static_cast<std::size_t>(kChunkPixels * pixelBytes));
+    std::vector<u16> words(sampleBytes == 2 ? static_cast<std::size_t>(kChunkPixels * channels) : 0);
     for (int y = 0; y < height; ++y) {
-      const i64 got = r.ReadSome(in.data(), rowBytes);
-      const i64 samples = got / sampleBytes / channels * channels;
       u8* row = bitmap.GetScanLine(y);
-      if (sampleBytes == 1) {
-        StoreRow(in.data(), samples, channels, map, pf, row);
-      } else {
-        for (i64 i = 0; i < samples; ++i) words[i] = static_cast<u16>((in[2 * i] << 8) | in[2 * i + 1]);
-        StoreRow(words.data(), samples, channels, map, pf, row);
+      for (i64 x = 0; x < width; x += kChunkPixels) {
+        const i64 want = std::min<i64>(kChunkPixels, width - x) * pixelBytes;
+        const i64 got = r.ReadSome(in.data(), want);
+        const i64 samples = got / pixelBytes * channels;  // a split pixel is dropped
+        if (sampleBytes == 1) {
+          StoreRow(in.data(), samples, channels, map, pf, row + x * outBytes);
+        } else {
+          for (i64 i = 0; i < samples; ++i) words[i] = static_cast<u16>((in[2 * i] << 8) | in[2 * i + 1]);
+          StoreRow(words.data(), samples, channels, map, pf, row + x * outBytes);
+        }
+        if (got < want) return Outcome::Truncated;
       }
-      if (got < rowBytes) return Outcome::Truncated;
       if (!RowDone(y)) return Outcome::Stopped;
     }
     return Outcome::Done;
