@@ -146,19 +146,21 @@ bool ReadHeader(TIEReader& r, std::vector<std::string>* comments, Header& h) {
 // ---- samples -------------------------------------------------------------------------------
 
 // Sample scaling, by table: values above maxval count as maxval.
-//   to 8 bits:  maxval 255 as is, 65535 the high byte, others trunc(v * 255 / maxval)
+//   to 8 bits:  trunc(v * 255 / maxval), except that binary words of maxval
+//               65535 keep their high byte
 //   to 16 bits: maxval 65535 as is, others rounded to the full 0..65535 range
 class SampleMap {
  public:
-  SampleMap(std::uint32_t maxval, bool words) : maxval_(maxval) {
-    if (words) {
+  enum Kind : u8 { Bytes, HighBytes, Words };
+  SampleMap(std::uint32_t maxval, Kind kind) : maxval_(maxval) {
+    if (kind == Words) {
       to16_.resize(maxval + 1);
       for (std::uint32_t v = 0; v <= maxval; ++v)
         to16_[v] = static_cast<u16>(maxval == 65535 ? v : (std::uint64_t(v) * 65535 + maxval / 2) / maxval);
     } else {
       to8_.resize(maxval + 1);
       for (std::uint32_t v = 0; v <= maxval; ++v)
-        to8_[v] = static_cast<u8>(maxval == 65535 ? v >> 8 : std::uint64_t(v) * 255 / maxval);
+        to8_[v] = static_cast<u8>(kind == HighBytes && maxval == 65535 ? v >> 8 : std::uint64_t(v) * 255 / maxval);
     }
   }
   u8 Byte(std::uint32_t v) const { return to8_[std::min(v, maxval_)]; }
@@ -381,21 +383,16 @@ bool WorthAllocating(i64 decodedBytes, i64 rasterBytes, i64 available) {
 
 // ---- writing -------------------------------------------------------------------------------
 
-enum class Variant : u8 { Bits, Grey8, Grey16, RGB16, RGB8 };
+enum class Variant : u8 { Bits, Grey8, RGB16, RGB8 };
 
 void PutBE(u8* p, u16 v) {
   p[0] = static_cast<u8>(v >> 8);
   p[1] = static_cast<u8>(v);
 }
 
-u16 Grey16(const u8* rgb48) {
-  const std::uint32_t r = GetWord(rgb48), g = GetWord(rgb48 + 2), b = GetWord(rgb48 + 4);
-  return static_cast<u16>((r * 21 + g * 71 + b * 8) / 100);
-}
-
 std::string HeaderText(Variant v, int width, int height, const std::vector<std::string>& comments) {
-  static constexpr char kMagic[] = {'4', '5', '5', '6', '6'};
-  static constexpr const char* kMaxval[] = {"", "255", "65535", "65535", "255"};
+  static constexpr char kMagic[] = {'4', '5', '6', '6'};
+  static constexpr const char* kMaxval[] = {"", "255", "65535", "255"};
   std::string s = std::string("P") + kMagic[static_cast<int>(v)] + " ";
   for (const std::string& entry : comments) {
     // One comment line per line of the entry: a line break inside it would
@@ -448,9 +445,11 @@ void PXMReadStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, bo
   if (h.maxval < 1 || h.maxval > 65535) return progress.Fail("bad maxval");
 
   const bool bits = h.magic == 1 || h.magic == 4;
+  const bool plain = h.magic <= 3;
   const bool colour = h.magic == 3 || h.magic == 6;
-  const bool wide = h.maxval > 255;
-  const bool native = wide && params.ISNATIVEPIXELFORMAT;
+  // Binary samples above 8 bits are words; plain ones are always scaled to bytes.
+  const bool words = !plain && h.maxval > 255;
+  const bool native = words && params.ISNATIVEPIXELFORMAT;
   const TIEPixelFormat pf = bits ? ie1g : native ? (colour ? ie48RGB : ie16g) : ie24RGB;
 
   params.FreeColorMap();
@@ -458,7 +457,7 @@ void PXMReadStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, bo
   params.HEIGHT = params.ORIGINALHEIGHT = static_cast<int>(h.height);
   params.SetDpiX(gDefaultDPIX);
   params.SetDpiY(gDefaultDPIY);
-  params.BITSPERSAMPLE = bits ? 1 : wide ? 16 : 8;
+  params.BITSPERSAMPLE = bits ? 1 : words ? 16 : 8;
   params.SAMPLESPERPIXEL = colour ? 3 : 1;
   if (preview) return;
 
@@ -481,8 +480,8 @@ void PXMReadStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, bo
   } else if (h.magic == 6 && h.maxval == 255) {
     outcome = d.BinaryRGB8();
   } else {
-    const SampleMap map(d.maxval, native);
-    outcome = h.magic <= 3 ? d.PlainSamples(map) : d.BinarySamples(map);
+    const SampleMap map(d.maxval, native ? SampleMap::Words : words ? SampleMap::HighBytes : SampleMap::Bytes);
+    outcome = plain ? d.PlainSamples(map) : d.BinarySamples(map);
   }
   if (outcome == Outcome::Truncated) progress.Fail("truncated data");
   if (outcome == Outcome::Garbage) progress.Fail("bad sample in the raster");
@@ -517,7 +516,6 @@ void PXMWriteStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, T
   Variant v = Variant::RGB8;
   if (bits) v = Variant::Bits;
   else if (bps == 8 && spp == 1) v = Variant::Grey8;
-  else if (bps == 16 && spp == 1) v = Variant::Grey16;
   else if ((bps == 16 && spp == 3) || pf == ie48RGB) v = Variant::RGB16;
 
   bool localAbort = false;
@@ -525,12 +523,11 @@ void PXMWriteStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, T
   TIEWriter out(stream, abortFlag);
   out.Text(HeaderText(v, width, height, params.PXM_COMMENTS));
 
-  static constexpr int kRowBytesPerPixel[] = {0, 1, 2, 6, 3};
+  static constexpr int kRowBytesPerPixel[] = {0, 1, 6, 3};
   const i64 rowBytes = v == Variant::Bits ? (i64(width) + 7) / 8 : i64(width) * kRowBytesPerPixel[static_cast<int>(v)];
   std::vector<u8> row(static_cast<std::size_t>(rowBytes));
-  // Scratch for the grey conversions: a TRGB row of an ie48RGB image, a grey row of an ie24RGB one.
+  // Grey rows of an ie48RGB image go through a TRGB row.
   std::vector<u8> rgb(pf == ie48RGB && v == Variant::Grey8 ? static_cast<std::size_t>(width) * 3 : 0);
-  std::vector<u8> grey(pf == ie24RGB && v == Variant::Grey16 ? static_cast<std::size_t>(width) : 0);
   u8* o = row.data();
   progress.PerCentFactor = 100.0 / height;
   for (int y = 0; y < height; ++y) {
@@ -545,14 +542,6 @@ void PXMWriteStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, T
           s = rgb.data();
         }
         IEDefaultConvertColorFunction(s, iecmsBGR, o, iecmsGray8, width, &params);
-        break;
-      case Variant::Grey16:
-        if (pf == ie48RGB) {
-          for (int x = 0; x < width; ++x) PutBE(o + 2 * x, Grey16(s + 6 * x));
-        } else {
-          IEDefaultConvertColorFunction(s, iecmsBGR, grey.data(), iecmsGray8, width, &params);
-          for (int x = 0; x < width; ++x) PutBE(o + 2 * x, static_cast<u16>(grey[x] * 257));
-        }
         break;
       case Variant::RGB16:
         if (pf == ie48RGB) {

@@ -2,13 +2,12 @@
 //
 // Read as:
 //   P1, P4                         ie1g
-//   P2, P5  maxval <= 255          ie24RGB grey (samples scaled to 0..255)
-//   P3, P6  maxval <= 255          ie24RGB (samples scaled to 0..255)
-//   P2, P5  maxval > 255           ie16g with ISNATIVEPIXELFORMAT, else ie24RGB grey
-//   P3, P6  maxval > 255           ie48RGB with ISNATIVEPIXELFORMAT, else ie24RGB
-// Samples of more than 8 bits are big-endian words; native words are scaled to
-// the full 0..65535 range. Header comments go to PXM_COMMENTS and come back
-// into the header on writing.
+//   P2, P5                         ie24RGB grey (samples scaled to 0..255)
+//   P3, P6                         ie24RGB (samples scaled to 0..255)
+//   P5, P6 with maxval above 255   big-endian words: ie16g / ie48RGB with
+//                                  ISNATIVEPIXELFORMAT (scaled to the full
+//                                  0..65535 range), else ie24RGB as above
+// Header comments go to PXM_COMMENTS and come back into the header on writing.
 #pragma once
 
 namespace pravik {
@@ -31,7 +30,6 @@ void PXMReadStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, bo
 // pixel format:
 //   BITSPERSAMPLE 1, SAMPLESPERPIXEL 1, or an ie1g image    P4
 //   BITSPERSAMPLE 8, SAMPLESPERPIXEL 1                      P5, maxval 255
-//   BITSPERSAMPLE 16, SAMPLESPERPIXEL 1                     P5, maxval 65535
 //   BITSPERSAMPLE 16, SAMPLESPERPIXEL 3, an ie24RGB image   P6, maxval 65535 (b * 257)
 //   an ie48RGB image                                        P6, maxval 65535
 //   anything else                                           P6, maxval 255

@@ -98,7 +98,9 @@ INSTANTIATE_TEST_SUITE_P(
         PixelCase{"P2_maxval15_seven", "P2 2 1 15\n15 7\n", false, ie24RGB, 8, 1, 1, 0, Grey(119)},
         PixelCase{"P2_above_maxval_clamps", "P2 1 1 15\n99999999999\n", false, ie24RGB, 8, 1, 0, 0, Grey(255)},
         PixelCase{"P3_rgb", "P3 1 1 255\n10 20 30\n", false, ie24RGB, 8, 3, 0, 0, CreateRGB(10, 20, 30)},
-        PixelCase{"P3_wide_native", "P3 1 1 65535\n65535 0 257\n", true, ie48RGB, 16, 3, 0, 0, CreateRGB(255, 0, 1)},
+        PixelCase{"P3_plain_words_are_scaled_even_native", "P3 1 1 65535\n65535 0 257\n", true, ie24RGB, 8, 3, 0, 0,
+                  CreateRGB(255, 0, 1)},
+        PixelCase{"P2_maxval65535_scaled", "P2 1 1 65535\n65280\n", false, ie24RGB, 8, 1, 0, 0, Grey(254)},
         PixelCase{"P4_bits", Bin({'P', '4', ' ', '9', ' ', '1', '\n', 0x40, 0x80}), false, ie1g, 1, 1, 1, 0, Grey(0)},
         PixelCase{"P4_last_bit", Bin({'P', '4', ' ', '9', ' ', '1', '\n', 0x40, 0x80}), false, ie1g, 1, 1, 8, 0,
                   Grey(0)},
@@ -123,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                   false, ie24RGB, 16, 3, 0, 0, CreateRGB(0x10, 0x20, 0x30)}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PXMRead, NativeWordsKeepOrScaleToTheFullRange) {
+TEST(PXMRead, NativeBinaryWordsKeepOrScaleToTheFullRange) {
   auto l = Read(Bin({'P', '6', ' ', '1', ' ', '1', ' ', '6', '5', '5', '3', '5', '\n', 0x12, 0x34, 0x56, 0x78, 0x9A,
                      0xBC}),
                 true);
@@ -136,10 +138,6 @@ TEST(PXMRead, NativeWordsKeepOrScaleToTheFullRange) {
   EXPECT_EQ(g->bmp.GetPixels_ie16g(0, 0), 65535);
   EXPECT_EQ(g->bmp.GetPixels_ie16g(1, 0), (512u * 65535 + 511) / 1023);
 
-  // Plain grey maps of more than 8 bits follow the same rule.
-  auto p = Read("P2 1 1 4095\n4095\n", true);
-  ASSERT_EQ(p->bmp.GetPixelFormat(), ie16g);
-  EXPECT_EQ(p->bmp.GetPixels_ie16g(0, 0), 65535);
 }
 
 TEST(PXMRead, RecordsSizeResolutionAndDropsThePalette) {
@@ -373,7 +371,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(VariantCase{"bits_from_record", ie24RGB, 1, 1, "P4 5 3\n"},
                       VariantCase{"ie1g_whatever_the_record", ie1g, 8, 3, "P4 5 3\n"},
                       VariantCase{"grey8", ie24RGB, 8, 1, "P5 5 3 255\n"},
-                      VariantCase{"grey16", ie24RGB, 16, 1, "P5 5 3 65535\n"},
+                      VariantCase{"grey16_is_rgb", ie24RGB, 16, 1, "P6 5 3 255\n"},
                       VariantCase{"grey8_from_words", ie48RGB, 8, 1, "P5 5 3 255\n"},
                       VariantCase{"rgb16_from_bytes", ie24RGB, 16, 3, "P6 5 3 65535\n"},
                       VariantCase{"rgb16_from_words", ie48RGB, 8, 3, "P6 5 3 65535\n"},
@@ -415,8 +413,6 @@ TEST(PXMWrite, GreyRowsUseTheGreyWeights) {
   params.SAMPLESPERPIXEL = 1;
   const int g = (200 * 21 + 100 * 71 + 50 * 8) / 100;
   EXPECT_EQ(Write(bmp, params), "P5 2 1 255\n" + Bin({g, 255}));
-  params.BITSPERSAMPLE = 16;
-  EXPECT_EQ(Write(bmp, params), "P5 2 1 65535\n" + Bin({g, g, 255, 255}));
 }
 
 TEST(PXMWrite, SixteenBitP6LoadedAs24BitsSavesEachByteTimes257) {
