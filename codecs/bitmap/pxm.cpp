@@ -507,6 +507,7 @@ void PXMWriteStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, T
   TIEBitmap* image = &bitmap;
   const TIEPixelFormat want = bits ? ie1g : (source == ie48RGB ? ie48RGB : ie24RGB);
   if (want != source) {
+    copy.DefaultDitherMethod = bitmap.DefaultDitherMethod;
     if (!copy.Allocate(width, height, want)) return progress.Fail("not enough memory for the image");
     copy.CopyAndConvertFormat(bitmap);
     image = &copy;
