@@ -487,7 +487,7 @@ void PXMReadStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, bo
   if (outcome == Outcome::Garbage) progress.Fail("bad sample in the raster");
 }
 
-void PXMReadProc(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool preview) {
+void PXMFrameRead(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool preview) {
   if (!preview) bitmap.RemoveAlphaChannel();
   PXMReadStream(stream, bitmap, params, preview, progress);
 }

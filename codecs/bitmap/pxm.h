@@ -36,6 +36,6 @@ void PXMReadStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, bo
 void PXMWriteStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress);
 
 // The load frame's step: drops the buffer's alpha channel, then reads.
-void PXMReadProc(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool preview);
+void PXMFrameRead(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool preview);
 
 }  // namespace pravik

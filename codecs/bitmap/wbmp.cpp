@@ -113,7 +113,7 @@ void WBMPReadStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, b
   }
 }
 
-void WBMPReadProc(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool preview) {
+void WBMPFrameRead(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool preview) {
   if (!preview) bitmap.RemoveAlphaChannel();
   WBMPReadStream(stream, bitmap, params, preview, progress);
 }

@@ -19,6 +19,6 @@ void WBMPReadStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, b
 void WBMPWriteStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress);
 
 // The load frame's step: drops the buffer's alpha channel, then reads.
-void WBMPReadProc(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool preview);
+void WBMPFrameRead(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool preview);
 
 }  // namespace pravik
