@@ -8,9 +8,9 @@
 #include <exception>
 #include <system_error>
 
+#include "image/resample.h"
 #include "imageio/codec_table.h"
 #include "imageio/registry.h"
-#include "imageio/stretch.h"
 
 namespace pravik {
 
@@ -105,6 +105,10 @@ class SafeTarget {
       return closed;
     }
     std::error_code ec;
+    // A replaced file keeps its permissions.
+    const auto status = std::filesystem::status(target_, ec);
+    if (!ec && std::filesystem::is_regular_file(status))
+      std::filesystem::permissions(temp_, status.permissions(), ec);
     std::filesystem::rename(temp_, target_, ec);
     if (ec) {
       RemoveTemp();
@@ -202,10 +206,24 @@ void TImageIO::AdjustDPI() {
   // A resolution pair from a file must not turn into an absurd allocation.
   constexpr double kMaxSide = 1 << 20;
   if (nw < 1 || nh < 1 || nw > kMaxSide || nh > kMaxSide) return;
+  const int tw = static_cast<int>(nw), th = static_cast<int>(nh);
   TIEBitmap stretched;
-  // Filtered adjustment would resample; point sampling keeps every pixel
-  // format exact and is what both modes do until resampling is available.
-  if (!IEStretchPoint(bmp, stretched, static_cast<int>(nw), static_cast<int>(nh))) return;
+  if (FilteredAdjustDPI) {
+    if (bmp.GetPixelFormat() != ie24RGB) bmp.ConvertToPixelFormat(ie24RGB);
+    if (!stretched.Allocate(tw, th, ie24RGB)) return;
+    _IEResampleIEBitmap(bmp, stretched, rfFastLinear);
+  } else {
+    if (!stretched.Allocate(tw, th, bmp.GetPixelFormat())) return;
+    IEBmpStretchEx(bmp, stretched);
+    if (bmp.GetHasAlphaChannel()) {
+      TIEBitmap* alpha = bmp.GetAlphaChannel();
+      auto stretchedAlpha = std::make_unique<TIEBitmap>();
+      if (stretchedAlpha->Allocate(tw, th, alpha->GetPixelFormat())) {
+        IEBmpStretchEx(*alpha, *stretchedAlpha);
+        stretched.SetAlphaChannel(stretchedAlpha.release());
+      }
+    }
+  }
   stretched.SwitchTo(bmp);
   if (h < w) {
     params_->SetDpiY(dx);
@@ -219,14 +237,8 @@ bool TImageIO::ConvertForSave(std::uint8_t conversion) {
   const bool keep = conversion == iescNone || pf == ie24RGB || pf == ie1g ||
                     (conversion == iescTo24RGBor48 && pf == ie48RGB);
   if (keep) return true;
-#if __has_include("image/convert.h")
   bitmap_->ConvertToPixelFormat(ie24RGB);
   return true;
-#else
-  AbortFlag = true;
-  AbortReason = "pixel-format conversion is not built";
-  return false;
-#endif
 }
 
 // ---- load frames ---------------------------------------------------------------------------------

@@ -10,9 +10,9 @@
 #include <limits>
 #include <unordered_map>
 
+#include "image/resample.h"
 #include "imageio/formats.h"
 #include "imageio/registry.h"
-#include "imageio/stretch.h"
 
 namespace pravik {
 
@@ -767,7 +767,10 @@ void TIOParamsVals::SetProperty(std::string_view key, std::string_view value) {
 std::string TIOParamsVals::GetFileTypeStr() const {
   std::string s;
   if (const TIEFileFormatInfo* info = IEFileFormatGetInfo(FILETYPE)) {
-    s = info->FullName + " (" + IEFileFormatGetExt(FILETYPE, 0) + ")";
+    std::string ext = IEFileFormatGetExt(FILETYPE, 0);
+    for (char& c : ext)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    s = info->FullName + " (" + ext + ")";
   }
   auto pick = [](const char* const* names, int count, int value) -> const char* {
     return value >= 0 && value < count ? names[value] : "";
@@ -823,11 +826,20 @@ void TIOParamsVals::UpdateEXIFThumbnail(TIEBitmap& image) {
   EXIF_THUMBNAIL = nullptr;
   const int w = image.GetWidth(), h = image.GetHeight();
   if (image.IsEmpty() || w < 1 || h < 1) return;
-  const int tw = 160;
-  const int th = std::max<int>(1, static_cast<int>(std::int64_t(tw) * h / w));
   auto thumb = std::make_unique<TIEBitmap>();
-  if (!IEStretchPoint(image, *thumb, tw, th)) return;
-  EXIF_THUMBNAIL = std::move(thumb);
+  const TIEPixelFormat pf = image.GetPixelFormat();
+  if (pf == ie24RGB || pf == ie8g) {
+    TImageProc proc;
+    proc.SetAttachedIEBitmap(&image);
+    proc.ResampleTo(*thumb, 160, -1, rfTriangle);
+  } else {
+    // The triangle filter knows only these two formats; point sampling keeps
+    // any other exact instead of leaving the thumbnail unfilled.
+    const int th = std::max<int>(1, static_cast<int>(std::int64_t(160) * h / w));
+    if (!thumb->Allocate(160, th, pf)) return;
+    IEBmpStretchEx(image, *thumb);
+  }
+  if (!thumb->IsEmpty()) EXIF_THUMBNAIL = std::move(thumb);
 }
 
 }  // namespace pravik

@@ -23,8 +23,12 @@ using testing::WriteBytes;
 // File: "BM" (so that content detection finds the BMP slot), width, height,
 // then a mode byte: 0 fine, 1 bad data, 2 the reader throws.
 std::vector<std::uint8_t> FakeFile(std::uint8_t w, std::uint8_t h, std::uint8_t mode = 0) {
-  std::vector<std::uint8_t> b = {'B', 'M', w, h, mode};
-  b.resize(32, 0);
+  std::vector<std::uint8_t> b(32, 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  b[2] = w;
+  b[3] = h;
+  b[4] = mode;
   return b;
 }
 
@@ -254,9 +258,15 @@ TEST_F(FrontTest, SaveReplacesTheTargetOnlyWhenTheWriterSucceeded) {
     EXPECT_EQ(ReadBytes(target), Bytes("OLD")) << c.what;
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.bmp"}) << c.what;  // no temporary left
   }
+  namespace fs = std::filesystem;
+  const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(IEPathFromUTF8(target), perms);
   io.SaveToFileBMP(target);
   EXPECT_FALSE(io.AbortFlag);
   EXPECT_EQ(ReadBytes(target), std::vector<std::uint8_t>(48, 'N'));
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(IEPathFromUTF8(target)).permissions() & fs::perms::all, perms);
+#endif
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.bmp"});
   EXPECT_EQ(io.IOParams().FILENAME, target);
 
@@ -396,6 +406,65 @@ TEST_F(FrontTest, CheckAndAdjustDPI) {
   p.SetDpiY(2000000000);
   io.AdjustDPI();
   EXPECT_EQ(io.IEBitmap().GetHeight(), 10);
+}
+
+TEST_F(FrontTest, AdjustDPIFilteredOrWithAlpha) {
+  TIOParamsVals& p = io.IOParams();
+  TIEBitmap& b = io.IEBitmap();
+  b.Allocate(100, 50, ie8g);
+  b.Fill(90);
+  p.SetDpiX(100);
+  p.SetDpiY(200);
+  io.FilteredAdjustDPI = true;
+  io.AdjustDPI();
+  EXPECT_EQ(b.GetPixelFormat(), ie24RGB);
+  EXPECT_EQ(b.GetWidth(), 100);
+  EXPECT_EQ(b.GetHeight(), 25);
+  EXPECT_EQ(b.GetPixels_ie24RGB(50, 12), CreateRGB(90, 90, 90));
+
+  io.FilteredAdjustDPI = false;
+  b.Allocate(40, 80, ie24RGB);
+  b.Fill(0);
+  b.GetAlphaChannel()->Fill(128);
+  p.SetDpiX(200);
+  p.SetDpiY(100);
+  io.AdjustDPI();
+  EXPECT_EQ(b.GetWidth(), 20);
+  ASSERT_TRUE(b.GetHasAlphaChannel());
+  EXPECT_EQ(b.GetAlphaChannel()->GetWidth(), 20);
+  EXPECT_EQ(b.GetAlphaChannel()->GetHeight(), 80);
+  EXPECT_EQ(b.GetAlpha(19, 79), 128);
+}
+
+// Writers that need a plain colour image get one; the rest see the buffer as it is.
+TIEPixelFormat gWriterSaw = ienull;
+void RecordingWrite(TStream& stream, TIEBitmap& bitmap, TIOParamsVals&, TProgressRec& progress) {
+  gWriterSaw = bitmap.GetPixelFormat();
+  SafeStreamWrite(stream, *progress.AbortFlag, "x", 1);
+}
+
+TEST_F(FrontTest, SaveFrameConvertsForWritersThatNeedIt) {
+  CodecSwap pcx(ioPCX, nullptr, RecordingWrite);
+  CodecSwap pxm(ioPXM, nullptr, RecordingWrite);
+  CodecSwap bmp(ioBMP, nullptr, RecordingWrite);
+  struct Case {
+    int fileType;
+    TIEPixelFormat before, seen;
+  };
+  const Case cases[] = {
+      {ioPCX, ie8g, ie24RGB},  {ioPCX, ie1g, ie1g},       {ioPCX, ie48RGB, ie24RGB},
+      {ioPXM, ie48RGB, ie48RGB}, {ioPXM, ie16g, ie24RGB}, {ioBMP, ie8g, ie8g},
+  };
+  for (const Case& c : cases) {
+    io.IEBitmap().Allocate(4, 4, c.before);
+    io.IEBitmap().Fill(0);
+    gWriterSaw = ienull;
+    TMemoryStream m;
+    io.SaveToStream(m, c.fileType);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(gWriterSaw, c.seen) << c.fileType << " from " << int(c.before);
+    EXPECT_EQ(io.IEBitmap().GetPixelFormat(), c.seen);  // in place: the loaded image changes
+  }
 }
 
 TEST_F(FrontTest, AutoAdjustAfterLoad) {

@@ -315,7 +315,7 @@ TEST(ParamsPropertyTest, ColourMapItemsAndFileTypeText) {
       {ioPCX, [](TIOParamsVals& q) { q.PCX_COMPRESSION = ioPCX_UNCOMPRESSED; }, "PaintBrush (PCX) Uncompressed"},
       {ioTGA, [](TIOParamsVals&) {}, "Targa Bitmap (TGA) Compressed"},
       {ioJ2K, [](TIOParamsVals&) {}, "JPEG2000 Code Stream (J2K) RGB"},
-      {ioRAW, [](TIOParamsVals& q) { q.RAW_CAMERA = "X"; }, "Camera RAW (CRW) (X)"},
+      {ioRAW, [](TIOParamsVals& q) { q.RAW_CAMERA.assign(1, 'X'); }, "Camera RAW (CRW) (X)"},
       {ioAVI, [](TIOParamsVals&) {}, ""},
   };
   for (const Case& c : cases) {
@@ -403,14 +403,25 @@ TEST(MetadataTest, ICCHeaderCheck) {
 TEST(ParamsTest, EXIFThumbnailIs160WideWithTheAspectKept) {
   TIOParamsVals p;
   TIEBitmap image(320, 200, ie24RGB);
-  image.Fill(0);
-  image.SetPixels_ie24RGB(319, 199, CreateRGB(1, 2, 3));
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 320; ++x) image.SetPixels_ie24RGB(x, y, CreateRGB(50, 60, 70));
   p.UpdateEXIFThumbnail(image);
   ASSERT_TRUE(p.EXIF_THUMBNAIL);
   EXPECT_EQ(p.EXIF_THUMBNAIL->GetWidth(), 160);
   EXPECT_EQ(p.EXIF_THUMBNAIL->GetHeight(), 100);
   EXPECT_EQ(p.EXIF_THUMBNAIL->GetPixelFormat(), ie24RGB);
-  EXPECT_EQ(p.EXIF_THUMBNAIL->GetPixels_ie24RGB(159, 99), CreateRGB(0, 0, 0));
+  EXPECT_EQ(p.EXIF_THUMBNAIL->GetPixels_ie24RGB(159, 99), CreateRGB(50, 60, 70));
+  // A format the filter does not handle is still filled (point sampling).
+  TIEBitmap palette(80, 40, ie8p);
+  palette.SetPalette(3, CreateRGB(1, 2, 3));
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 80; ++x) palette.SetPixels_ie8(x, y, 3);
+  p.UpdateEXIFThumbnail(palette);
+  ASSERT_TRUE(p.EXIF_THUMBNAIL);
+  EXPECT_EQ(p.EXIF_THUMBNAIL->GetHeight(), 80);
+  EXPECT_EQ(p.EXIF_THUMBNAIL->GetPixelFormat(), ie8p);
+  EXPECT_EQ(p.EXIF_THUMBNAIL->GetPixels_ie8(159, 79), 3);
+  EXPECT_EQ(p.EXIF_THUMBNAIL->GetPalette(3), CreateRGB(1, 2, 3));
   TIEBitmap empty;
   p.UpdateEXIFThumbnail(empty);
   EXPECT_FALSE(p.EXIF_THUMBNAIL);
