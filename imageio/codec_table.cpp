@@ -12,6 +12,8 @@
 #include "codecs/tga/tga.h"
 #include "codecs/jpeg/jpeg.h"
 #include "codecs/png/png_codec.h"
+#include "codecs/bitmap/pxm.h"
+#include "codecs/bitmap/wbmp.h"
 
 #include "imageio/formats.h"
 #include "imageio/paramtypes.h"
@@ -45,11 +47,11 @@ std::array<TIECodec, IEMaxFileType + 2> MakeCodecs() {
       {ioWMF, "WMF", nullptr, nullptr, iescNone},
       {ioEMF, "EMF", nullptr, nullptr, iescNone},
       {ioTGA, "TGA", IETGALoad, IETGASave, iescTo24RGB},
-      {ioPXM, "PXM", nullptr, nullptr, iescTo24RGBor48},
+      {ioPXM, "PXM", PXMFrameRead, PXMWriteStream, iescTo24RGBor48},
       {ioJP2, "JPEG 2000", nullptr, nullptr, iescTo24RGB},
       {ioJ2K, "JPEG 2000 code stream", nullptr, nullptr, iescTo24RGB},
       {ioAVI, "AVI", nullptr, nullptr, iescNone},
-      {ioWBMP, "WBMP", nullptr, nullptr, iescTo24RGB},
+      {ioWBMP, "WBMP", WBMPFrameRead, WBMPWriteStream, iescTo24RGB},
       {ioPS, "PostScript", nullptr, nullptr, iescTo24RGB},
       {ioPDF, "PDF", nullptr, nullptr, iescTo24RGB},
       {ioDCX, "DCX", IEDCXLoad, IEDCXSave, iescTo24RGB},
@@ -98,7 +100,7 @@ TIEContentTest gContentTests[] = {
     {ioICO, "ICOTryStream", ICOTryStream},
     {ioCUR, "CURTryStream", CURTryStream},
     {ioTGA, "TryTGA", TryTGA},
-    {ioPXM, "TryPXM", nullptr},
+    {ioPXM, "TryPXM", TryPXM},
     {ioJPEG, "JpegTryStream", IEJpegContentTest},
     {ioJP2, "J2KTryStreamJP2", nullptr},
     {ioJ2K, "J2KTryStreamJ2K", nullptr},
