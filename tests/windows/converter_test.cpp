@@ -315,7 +315,9 @@ TEST_F(Converter, AnsweringNoKeepsTheFileAndTheWindowOpen) {
   ChooseFormat(window, "BMP");
   SetText(FindControl(window, idName), "copy_*");
   WriteFile(src + "copy_a.bmp", "keep me");
-  Click(FindControl(window, idConvert));
+  // Enter in the rename edit presses the default button, Convert.
+  PostMessageW(FindControl(window, idName), WM_KEYDOWN, VK_RETURN, 0);
+  PostMessageW(FindControl(window, idName), WM_KEYUP, VK_RETURN, 0);
   MessageBoxSeen replace = Answer(*p, IDNO);
   EXPECT_EQ(replace.text, "Would you like to replace existing copy_a.bmp file?");
   ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(FindControl(window, idConvert)) != 0; }));
@@ -325,6 +327,52 @@ TEST_F(Converter, AnsweringNoKeepsTheFileAndTheWindowOpen) {
   EXPECT_EQ(Send(FindControl(window, idBarTotal), PBM_GETPOS), 2);  // the skipped file did not advance it
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForExit(*p), 0);
+}
+
+// Names travel as 8-bit text in the system code page; the files are opened by
+// their wide names.
+TEST_F(Converter, ConvertsFilesWithNamesOutsideAscii) {
+  const std::string src = FreshFolder("names");
+  const std::wstring wideSrc(src.begin(), src.end());
+  const std::wstring name = L"caf\u00e9 \u00e0 la cr\u00e8me.bmp";
+  const Pixels image = Pattern(5, 7, 6);
+  {
+    std::string data;
+    WriteBmp(src + "plain.bmp", image);
+    data = ReadFile(src + "plain.bmp");
+    FILE* f = _wfopen((wideSrc + name).c_str(), L"wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+  }
+  // What the extension puts on the clipboard: the names in the ANSI code page.
+  auto ansi = [](const std::wstring& text) {
+    std::string out(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
+    out.pop_back();
+    return out;
+  };
+  ASSERT_EQ(ansi(name).find('?'), std::string::npos) << "the name is not in this system's code page";
+  SetClipboardText(ansi(name) + "|" + src + "|?STARTUP?");
+  started_.push_back(StartProgram(ConverterPath()));
+  Process& p = started_.back();
+  HWND window = WaitForConverterWindow(p.id);
+  ASSERT_NE(window, nullptr);
+  ChooseFormat(window, "BMP");
+  SetText(FindControl(window, idName), "out_*");
+  Click(FindControl(window, idConvert));
+  MessageBoxSeen done = Answer(p, IDOK);
+  EXPECT_EQ(done.text, "Successful convert file(s)!");
+  EXPECT_EQ(WaitForExit(p), 0);
+  std::string converted;
+  if (FILE* f = _wfopen((wideSrc + L"out_" + name).c_str(), L"rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) converted.append(buffer, n);
+    fclose(f);
+  }
+  WriteFile(src + "check.bmp", converted);
+  EXPECT_EQ(ReadBmp24(src + "check.bmp"), image);
 }
 
 TEST_F(Converter, ReportsAMissingFolderAndFilesThatAreNotImages) {
