@@ -242,9 +242,13 @@ TMainWindow::TMainWindow(HINSTANCE instance, TApplication& application, TMessage
     : instance_(instance), application_(application), messages_(messages), clipboard_(clipboard) {}
 
 TMainWindow::~TMainWindow() {
-  dlg_.reset();
   if (tooltip_ != nullptr) DestroyWindow(tooltip_);
-  if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+  if (hwnd_ != nullptr) {
+    // The messages of its destruction find no handlers any more.
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd_);
+  }
+  dlg_.reset();
   for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(linkFont_),
                          static_cast<HGDIOBJ>(groupBrush_), static_cast<HGDIOBJ>(pageBrush_)})
     if (object != nullptr) DeleteObject(object);
