@@ -27,6 +27,9 @@ native=(
 windows=(
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine xvfb xauth x11-apps
   dpkg-dev nasm
+  # the extension's type library (widl), the installer, Wine's own fonts (title
+  # bar glyphs, dialog text)
+  mingw-w64-tools nsis fonts-wine
 )
 
 pkgs=("${native[@]}")
