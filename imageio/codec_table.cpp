@@ -6,6 +6,8 @@
 #include <array>
 #include <cstring>
 
+#include "codecs/gif/gif.h"
+#include "codecs/gif/gif_lzw.h"
 #include "imageio/formats.h"
 #include "imageio/paramtypes.h"
 #include "imageio/registry.h"
@@ -14,8 +16,8 @@
 namespace pravik {
 
 // ---- default LZW routines (installed by the GIF and TIFF codecs) -----------------------------
-TGIFLZWDecompFunc DefGIF_LZWDECOMPFUNC = nullptr;
-TGIFLZWCompFunc DefGIF_LZWCOMPFUNC = nullptr;
+TGIFLZWDecompFunc DefGIF_LZWDECOMPFUNC = GIFLZWDecompress;
+TGIFLZWCompFunc DefGIF_LZWCOMPFUNC = GIFLZWCompress;
 TTIFFLZWDecompFunc DefTIFF_LZWDECOMPFUNC = nullptr;
 TTIFFLZWCompFunc DefTIFF_LZWCOMPFUNC = nullptr;
 
@@ -28,7 +30,7 @@ std::array<TIECodec, IEMaxFileType + 2> MakeCodecs() {
   // id, name, read, write, conversion before the writer
   const TIECodec slots[] = {
       {ioTIFF, "TIFF", nullptr, nullptr, iescNone},
-      {ioGIF, "GIF", nullptr, nullptr, iescNone},
+      {ioGIF, "GIF", GIFFrameRead, GIFFrameWrite, iescNone},
       {ioJPEG, "JPEG", nullptr, nullptr, iescTo24RGB},
       {ioPCX, "PCX", nullptr, nullptr, iescTo24RGB},
       {ioBMP, "BMP", nullptr, nullptr, iescNone},
