@@ -186,9 +186,10 @@ void GIFFrameRead(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TPr
     TIEBitmap frame;
     std::unique_ptr<TIEMask> mask;
     ReadGIFStream(stream, frame, count, params, frameProgress, false, mask, false);
-    if (progress.Aborted()) break;
+    // A frame whose data ends early is kept (what the data did not reach is
+    // index 0) and the failure stays reported.
     if (frame.IsEmpty()) {
-      progress.Fail("the GIF file holds no image");
+      if (!progress.Aborted()) progress.Fail("the GIF file holds no image");
       break;
     }
     if (mask) frame.GetAlphaChannel()->CopyFromTIEMask(mask.get());
@@ -197,12 +198,12 @@ void GIFFrameRead(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TPr
       frame.SwitchTo(bitmap);
       break;
     }
-    if (!canvas.Draw(frame, params, progress)) break;
+    if (!canvas.Draw(frame, params, progress) || progress.Aborted()) break;
     if (requested >= 1) progress.Report(static_cast<int>(std::int64_t(i) * 100 / count));
     if (i + 1 >= count || i == requested) break;
   }
   params.GIF_IMAGEINDEX = requested;
-  if (progress.Aborted() || count < 2) return;
+  if (count < 2 || canvas.Image().IsEmpty()) return;
 
   // The composition is the loaded image: its size is the canvas's.
   TIEBitmap& result = canvas.Image();
