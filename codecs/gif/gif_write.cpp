@@ -298,17 +298,22 @@ void WriteGIFStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, T
   encoder(checked, h, w, params.GIF_INTERLACED, image.Indexes(), bits);
 
   // Comments: long ones split into 255-byte sub-blocks; empty ones dropped
-  // (a zero length would end the extension).
-  out.U8(0x21);
-  out.U8(0xFE);
-  for (const std::string& comment : params.GIF_COMMENTS) {
-    for (std::size_t at = 0; at < comment.size(); at += 255) {
-      const std::size_t n = std::min<std::size_t>(255, comment.size() - at);
-      out.U8(static_cast<std::uint8_t>(n));
-      out.Write(comment.data() + at, static_cast<std::int64_t>(n));
+  // (a zero length would end the extension). Without any text there is no
+  // comment extension: an empty one trips giflib's readers.
+  const bool anyComment = std::any_of(params.GIF_COMMENTS.begin(), params.GIF_COMMENTS.end(),
+                                      [](const std::string& c) { return !c.empty(); });
+  if (anyComment) {
+    out.U8(0x21);
+    out.U8(0xFE);
+    for (const std::string& comment : params.GIF_COMMENTS) {
+      for (std::size_t at = 0; at < comment.size(); at += 255) {
+        const std::size_t n = std::min<std::size_t>(255, comment.size() - at);
+        out.U8(static_cast<std::uint8_t>(n));
+        out.Write(comment.data() + at, static_cast<std::int64_t>(n));
+      }
     }
+    out.U8(0);
   }
-  out.U8(0);
   out.U8(0x3B);
   out.Flush();
   progress.Report(100);
