@@ -176,7 +176,7 @@ void GIFFrameRead(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TPr
   TProgressRec frameProgress = progress;
   if (requested >= 1) frameProgress.Callback = nullptr;
   // A canvas is bounded by what the whole file could fill (decompression bombs).
-  TGIFCanvas canvas(GIFLZWMaxPixels(stream.GetSize() - start, 2));
+  TGIFCanvas canvas(GIFLZWMaxPixels(stream.GetSize() - start));
   TIEPixelFormat frameFormat = ie24RGB;
 
   for (int i = 0;; ++i) {

@@ -133,12 +133,11 @@ void GatherSubBlocks(TIEReader& r, std::vector<std::uint8_t>& data) {
 
 }  // namespace
 
-std::int64_t GIFLZWMaxPixels(std::int64_t dataBytes, int minCodeSize) {
+std::int64_t GIFLZWMaxPixels(std::int64_t dataBytes) {
   if (dataBytes <= 0) return 0;
-  const int bitsPerCode = std::clamp(minCodeSize, 2, kMaxBits - 1) + 1;
   std::int64_t bits, pixels;
   if (!IECheckedMul(dataBytes, 8, bits)) return INT64_MAX;
-  if (!IECheckedMul(bits / bitsPerCode + 1, kMaxCodes, pixels)) return INT64_MAX;
+  if (!IECheckedMul(bits / kMaxBits + 1, kMaxCodes, pixels)) return INT64_MAX;
   return pixels;
 }
 

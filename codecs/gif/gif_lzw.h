@@ -28,9 +28,10 @@ void GIFLZWCompress(TStream& stream, int height, int width, bool interlaced, con
 bool GIFLZWDecode(TStream& stream, int height, int width, std::uint8_t* dest, bool interlaced,
                   std::int64_t& pixelsStored);
 
-// The most pixels an LZW code stream of dataBytes bytes can produce with the
-// given minimum code size: every code takes at least minCodeSize + 1 bits and
-// yields at most 4096 bytes. Readers refuse larger images before allocating.
-std::int64_t GIFLZWMaxPixels(std::int64_t dataBytes, int minCodeSize);
+// The most pixels an LZW code stream of dataBytes bytes can produce: a code
+// of s bits is below 2^s, and the string of code k is at most k - 2^m bytes
+// long, so no code yields more than 4096/12 pixels per bit. Readers refuse
+// larger images before allocating (decompression bombs).
+std::int64_t GIFLZWMaxPixels(std::int64_t dataBytes);
 
 }  // namespace pravik

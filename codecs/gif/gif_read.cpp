@@ -226,11 +226,11 @@ void TGIFWalk::DecodeSelected(const TImageDescriptor& d, const TColourTable& map
   // A few bytes of code stream cannot fill a huge image: refuse before
   // allocating anything (decompression bombs).
   const std::int64_t dataPos = r_.Position();
-  const int minCodeSize = r_.AtEnd() ? 0 : r_.U8();
+  if (!r_.AtEnd()) r_.U8();  // minimum code size
   const std::int64_t dataBytes = SkipSubBlocks(r_);
   r_.Seek(dataPos);
   const std::int64_t pixels = std::int64_t(d.Width) * d.Height;
-  if (pixels > GIFLZWMaxPixels(dataBytes, minCodeSize))
+  if (pixels > GIFLZWMaxPixels(dataBytes))
     return progress_.Fail("the GIF image is larger than its data could fill");
 
   const bool blackWhite = map.Bits == 1 && map.Colours[0] == TRGB{0, 0, 0} && map.Colours[1] == TRGB{255, 255, 255};

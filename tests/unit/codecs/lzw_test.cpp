@@ -317,14 +317,28 @@ TEST(GifLzwDecoder, EmptyAndCutBlocks) {
 }
 
 TEST(GifLzw, MaxPixelsBound) {
-  EXPECT_EQ(GIFLZWMaxPixels(0, 2), 0);
-  // Three bytes hold eight 3-bit codes (plus a partial one), each at most 4096 pixels.
-  EXPECT_EQ(GIFLZWMaxPixels(3, 2), 9 * 4096);
-  EXPECT_GT(GIFLZWMaxPixels(std::int64_t(1) << 60, 2), 0);  // saturates, no overflow
-  // Real data stays far below the bound.
-  const Bytes flat(1000 * 1000, 0);
-  const Bytes block = Encode(flat, 1000, 1000, 8);
-  EXPECT_LT(1000 * 1000, GIFLZWMaxPixels(std::int64_t(block.size()), 8));
+  EXPECT_EQ(GIFLZWMaxPixels(0), 0);
+  EXPECT_EQ(GIFLZWMaxPixels(3), 3 * 4096);  // 24 bits: two 12-bit codes (plus one partly)
+  EXPECT_GT(GIFLZWMaxPixels(std::int64_t(1) << 60), 0);  // saturates, no overflow
+  // The densest streams there are: one long run, and a deferred-clear stream
+  // whose 12-bit codes all name the longest string.
+  for (int bits : {2, 8}) {
+    const Bytes flat(2000 * 2000, 1);
+    const Bytes block = Encode(flat, 2000, 2000, bits);
+    EXPECT_LT(2000 * 2000, GIFLZWMaxPixels(std::int64_t(block.size())));
+  }
+  CodeStream cs(2);
+  cs.Code(cs.Clear()).Code(0);
+  int last = 0;
+  while (cs.NextFree() < 4096) cs.Code(last = cs.NextFree());  // each code the string before plus one
+  for (int k = 0; k < 2000; ++k) cs.Code(last);
+  const Bytes dense = cs.Code(cs.End()).Block();
+  const Decoded d = Decode(dense, 4096, 5000);
+  ASSERT_TRUE(d.ok);
+  const std::int64_t pixels = d.stored;
+  EXPECT_LT(pixels, 4096 * 5000);
+  EXPECT_LE(pixels, GIFLZWMaxPixels(std::int64_t(dense.size())));
+  EXPECT_GT(pixels * 1.5, double(GIFLZWMaxPixels(std::int64_t(dense.size()))));  // and the bound is close
 }
 
 }  // namespace
