@@ -7,6 +7,7 @@
 
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_lzw.h"
+#include "codecs/gif/gif_walk.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "imageio/limits.h"
@@ -22,6 +23,14 @@ struct TRect {
   int X = 0, Y = 0, W = 0, H = 0;  // already clipped to the canvas
 };
 
+// Where a frame goes and what happens to it before the next one is drawn.
+struct TFramePlace {
+  int Left = 0, Top = 0;
+  int Action = ioGIF_None;
+};
+
+TFramePlace PlaceOf(const TIOParamsVals& params) { return {params.GIF_XPOS, params.GIF_YPOS, params.GIF_ACTION}; }
+
 // An ie24RGB canvas with an ie8g alpha channel (0 where nothing was drawn).
 class TGIFCanvas {
  public:
@@ -30,7 +39,7 @@ class TGIFCanvas {
 
   // Disposes of the previous frame, then draws this one. False (with a
   // failure reported) when the canvas would be too large.
-  bool Draw(TIEBitmap& frame, TIOParamsVals& params, TProgressRec& progress);
+  bool Draw(TIEBitmap& frame, const TFramePlace& place, TIOParamsVals& params, TProgressRec& progress);
   TIEBitmap& Image() { return canvas_; }
 
  private:
@@ -90,7 +99,7 @@ void TGIFCanvas::Save(const TRect& r) {
   }
 }
 
-bool TGIFCanvas::Draw(TIEBitmap& frame, TIOParamsVals& params, TProgressRec& progress) {
+bool TGIFCanvas::Draw(TIEBitmap& frame, const TFramePlace& place, TIOParamsVals& params, TProgressRec& progress) {
   if (!canvas_.IsEmpty()) Dispose();
   const int fw = frame.GetWidth(), fh = frame.GetHeight();
   const int w = std::max(params.GIF_WINWIDTH, fw), h = std::max(params.GIF_WINHEIGHT, fh);
@@ -113,8 +122,8 @@ bool TGIFCanvas::Draw(TIEBitmap& frame, TIOParamsVals& params, TProgressRec& pro
                    ievTop);
   }
 
-  const TRect r = Clip(params.GIF_XPOS, params.GIF_YPOS, fw, fh);
-  if (params.GIF_ACTION == ioGIF_RestorePrev) Save(r);
+  const TRect r = Clip(place.Left, place.Top, fw, fh);
+  if (place.Action == ioGIF_RestorePrev) Save(r);
   if (frame.GetPixelFormat() != ie24RGB) frame.ConvertToPixelFormat(ie24RGB);
   TIEBitmap* frameAlpha = frame.GetHasAlphaChannel() ? frame.GetAlphaChannel() : nullptr;
   TIEBitmap& alpha = *canvas_.GetAlphaChannel();
@@ -142,7 +151,7 @@ bool TGIFCanvas::Draw(TIEBitmap& frame, TIOParamsVals& params, TProgressRec& pro
   alpha.AllSet = false;
 
   previous_ = r;
-  previousAction_ = params.GIF_ACTION;
+  previousAction_ = place.Action;
   params.GIF_ACTION = ioGIF_DrawBackground;
   params.GIF_XPOS = params.GIF_YPOS = 0;
   return true;
@@ -172,38 +181,53 @@ void GIFFrameRead(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TPr
   const std::int64_t start = stream.GetPosition();
   const int requested = params.GIF_IMAGEINDEX;
   // Past the first frame the reader's own per cent would restart for each
-  // frame: report per frame instead.
+  // frame: report per frame instead, out of the images a first walk counts.
   TProgressRec frameProgress = progress;
-  if (requested >= 1) frameProgress.Callback = nullptr;
-  // A canvas is bounded by what the whole file could fill (decompression bombs).
-  TGIFCanvas canvas(GIFLZWMaxPixels(stream.GetSize() - start));
-  TIEPixelFormat frameFormat = ie24RGB;
-
-  for (int i = 0;; ++i) {
+  int total = 0;
+  if (requested >= 1) {
+    frameProgress.Callback = nullptr;
+    TIEBitmap none;
+    std::unique_ptr<TIEMask> noMask;
+    ReadGIFStream(stream, none, total, params, frameProgress, true, noMask, true);
+    if (progress.Aborted()) return;
     stream.Seek(start, soBeginning);
-    params.GIF_IMAGEINDEX = i;
-    params.GIF_COMMENTS.clear();  // every walk gathers all of them again
-    TIEBitmap frame;
-    std::unique_ptr<TIEMask> mask;
-    ReadGIFStream(stream, frame, count, params, frameProgress, false, mask, false);
-    // A frame whose data ends early is kept (what the data did not reach is
-    // index 0) and the failure stays reported.
-    if (frame.IsEmpty()) {
-      if (!progress.Aborted()) progress.Fail("the GIF file holds no image");
-      break;
-    }
+    params.GIF_COMMENTS.clear();
+  }
+
+  // One walk decodes frames 0 to the requested one. Frame 0 is kept aside
+  // until a second image shows that there is something to compose.
+  TGIFCanvas canvas(GIFLZWMaxPixels(stream.GetSize() - start));
+  TIEBitmap first;
+  TFramePlace firstPlace;
+  TIEPixelFormat frameFormat = ie24RGB;
+  const TGIFFrameSink sink = [&](TIEBitmap& frame, std::unique_ptr<TIEMask>& mask, int index) {
     if (mask) frame.GetAlphaChannel()->CopyFromTIEMask(mask.get());
     frameFormat = frame.GetPixelFormat();
-    if (count == 1) {
-      frame.SwitchTo(bitmap);
-      break;
+    const TFramePlace place = PlaceOf(params);
+    bool ok = true;
+    if (index == 0) {
+      frame.SwitchTo(first);
+      firstPlace = place;
+    } else {
+      if (canvas.Image().IsEmpty()) ok = canvas.Draw(first, firstPlace, params, progress);
+      ok = ok && canvas.Draw(frame, place, params, progress);
     }
-    if (!canvas.Draw(frame, params, progress) || progress.Aborted()) break;
-    if (requested >= 1) progress.Report(static_cast<int>(std::int64_t(i) * 100 / count));
-    if (i + 1 >= count || i == requested) break;
-  }
+    if (total > 0) progress.Report(static_cast<int>(std::int64_t(index) * 100 / total));
+    return ok;
+  };
+  count = ReadGIFFrames(stream, params, frameProgress, sink);
   params.GIF_IMAGEINDEX = requested;
-  if (count < 2 || canvas.Image().IsEmpty()) return;
+  if (first.IsEmpty()) {
+    if (!progress.Aborted()) progress.Fail("the GIF file holds no image");
+    return;
+  }
+  if (count < 2) {
+    first.SwitchTo(bitmap);
+    return;
+  }
+  // Frame 0 alone was asked for (or the data ended in it): it still goes on
+  // the logical screen.
+  if (canvas.Image().IsEmpty() && !canvas.Draw(first, firstPlace, params, progress)) return;
 
   // The composition is the loaded image: its size is the canvas's.
   TIEBitmap& result = canvas.Image();

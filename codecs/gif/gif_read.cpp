@@ -7,6 +7,7 @@
 
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_lzw.h"
+#include "codecs/gif/gif_walk.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "imageio/limits.h"
@@ -69,10 +70,12 @@ struct TImageDescriptor {
 // The state of one walk through the file.
 class TGIFWalk {
  public:
+  // sink null: decode the image at GIF_IMAGEINDEX into bitmap and mask.
+  // Otherwise hand every image up to that index to the sink in turn.
   TGIFWalk(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TProgressRec& progress, bool preview,
-           std::unique_ptr<TIEMask>& mask, bool ignoreAlpha)
+           std::unique_ptr<TIEMask>& mask, bool ignoreAlpha, const TGIFFrameSink* sink = nullptr)
       : stream_(stream), r_(stream), bitmap_(bitmap), params_(params), progress_(progress), preview_(preview),
-        mask_(mask), ignoreAlpha_(ignoreAlpha) {}
+        mask_(mask), ignoreAlpha_(ignoreAlpha), sink_(sink) {}
 
   // Returns the number of images seen.
   int Run();
@@ -81,8 +84,12 @@ class TGIFWalk {
   void Extension();
   // False when the walk has to stop.
   bool Image();
-  void DecodeSelected(const TImageDescriptor& d, const TColourTable& map);
-  void FillImage(const TImageDescriptor& d, const TColourTable& map, TIEPixelFormat format, const std::uint8_t* idx);
+  // True for the images this walk decodes (and whose control extension it reads).
+  bool Wanted() const { return sink_ != nullptr ? requested_ < 0 || seen_ <= requested_ : seen_ == requested_; }
+  void DecodeSelected(const TImageDescriptor& d, const TColourTable& map, TIEBitmap& bitmap,
+                      std::unique_ptr<TIEMask>& mask);
+  void FillImage(const TImageDescriptor& d, const TColourTable& map, TIEPixelFormat format, const std::uint8_t* idx,
+                 TIEBitmap& bitmap, std::unique_ptr<TIEMask>& mask);
 
   TStream& stream_;
   TIEReader r_;
@@ -92,10 +99,11 @@ class TGIFWalk {
   const bool preview_;
   std::unique_ptr<TIEMask>& mask_;
   const bool ignoreAlpha_;
+  const TGIFFrameSink* sink_;
 
   TColourTable global_;
   bool hasGlobal_ = false;
-  // Graphic control bytes of the selected image: packed, delay (2), transparent index.
+  // Graphic control bytes of the next image: packed, delay (2), transparent index.
   std::uint8_t control_[4] = {0, 0, 0, 0};
   int requested_ = 0;
   int seen_ = 0;
@@ -149,7 +157,7 @@ int TGIFWalk::Run() {
 
 void TGIFWalk::Extension() {
   const int label = r_.U8();
-  if (label == 0xF9 && seen_ == requested_) {
+  if (label == 0xF9 && Wanted()) {
     // Graphic control: one sub-block of 4 bytes in well-formed files.
     const int len = r_.AtEnd() ? 0 : r_.U8();
     if (len == 0) return;
@@ -186,7 +194,7 @@ bool TGIFWalk::Image() {
   const bool hasLocal = (raw[8] & 0x80) != 0;
   if (hasLocal && !ReadColourTable(r_, raw[8], local)) return false;
 
-  if (seen_ != requested_) {
+  if (!Wanted()) {
     if (!r_.AtEnd()) r_.U8();  // minimum code size
     SkipSubBlocks(r_);
     ++seen_;
@@ -206,21 +214,31 @@ bool TGIFWalk::Image() {
   params_.GIF_INTERLACED = d.Interlaced;
   params_.GIF_ACTION = static_cast<TIEGIFAction>((control_[0] >> 2) & 7);
 
+  TIEBitmap frame;
+  std::unique_ptr<TIEMask> frameMask;
   if (preview_) {
     if (!r_.AtEnd()) r_.U8();
     SkipSubBlocks(r_);
+  } else if (sink_ != nullptr) {
+    DecodeSelected(d, map, frame, frameMask);
   } else {
-    DecodeSelected(d, map);
+    DecodeSelected(d, map, bitmap_, mask_);
   }
   if (!progress_.Aborted()) {
     params_.SetColorMap(map.Colours.data(), map.Count);
     params_.BITSPERSAMPLE = map.Bits;
   }
+  // A frame whose data ended early still goes to the sink; the walk reports
+  // the failure at its end.
+  if (sink_ != nullptr && !frame.IsEmpty() && !(*sink_)(frame, frameMask, seen_)) return false;
+  // A control extension belongs to the one image that follows it.
+  std::memset(control_, 0, sizeof control_);
   ++seen_;
   return !progress_.Aborted();
 }
 
-void TGIFWalk::DecodeSelected(const TImageDescriptor& d, const TColourTable& map) {
+void TGIFWalk::DecodeSelected(const TImageDescriptor& d, const TColourTable& map, TIEBitmap& bitmap,
+                              std::unique_ptr<TIEMask>& mask) {
   if (d.Width == 0 || d.Height == 0) return progress_.Fail("the GIF image has no pixels");
 
   // A few bytes of code stream cannot fill a huge image: refuse before
@@ -259,28 +277,28 @@ void TGIFWalk::DecodeSelected(const TImageDescriptor& d, const TColourTable& map
   progress_.Report(70);
   if (progress_.Aborted()) return;
 
-  if (!bitmap_.Allocate(d.Width, d.Height, format)) return progress_.Fail("not enough memory for the GIF image");
-  FillImage(d, map, format, idx.get());
+  if (!bitmap.Allocate(d.Width, d.Height, format)) return progress_.Fail("not enough memory for the GIF image");
+  FillImage(d, map, format, idx.get(), bitmap, mask);
 }
 
 void TGIFWalk::FillImage(const TImageDescriptor& d, const TColourTable& map, TIEPixelFormat format,
-                         const std::uint8_t* idx) {
+                         const std::uint8_t* idx, TIEBitmap& bitmap, std::unique_ptr<TIEMask>& maskOut) {
   const int w = d.Width;
   TIEMask* mask = nullptr;
   if (!ignoreAlpha_ && params_.GIF_TRANSPARENT) {
-    if (!mask_) mask_ = std::make_unique<TIEMask>();
-    mask = mask_.get();
+    if (!maskOut) maskOut = std::make_unique<TIEMask>();
+    mask = maskOut.get();
     mask->AllocateBits(w, d.Height, 8);
     mask->Fill(255);
   }
   const std::uint8_t transparent = control_[3];
   if (format == ie8p) {
-    for (int i = 0; i < map.Count; ++i) bitmap_.SetPalette(i, map.Colours[i]);
-    bitmap_.PaletteColorCount = map.Count;
+    for (int i = 0; i < map.Count; ++i) bitmap.SetPalette(i, map.Colours[i]);
+    bitmap.PaletteColorCount = map.Count;
   }
   for (int y = 0; y < d.Height; ++y) {
     const std::uint8_t* in = idx + std::int64_t(y) * w;
-    std::uint8_t* row = bitmap_.GetScanLine(y);
+    std::uint8_t* row = bitmap.GetScanLine(y);
     switch (format) {
       case ie8p:
         std::memcpy(row, in, static_cast<std::size_t>(w));
@@ -305,7 +323,7 @@ void TGIFWalk::FillImage(const TImageDescriptor& d, const TColourTable& map, TIE
   }
   if (mask != nullptr) {
     mask->SyncFull();
-    if (mask->AllSet) mask_.reset();
+    if (mask->AllSet) maskOut.reset();
   }
 }
 
@@ -320,6 +338,18 @@ void ReadGIFStream(TStream& stream, TIEBitmap& bitmap, int& imageCount, TIOParam
   imageCount = walk.Run();
   params.SetImageCount(imageCount);
   if (!progress.Aborted()) progress.Report(100);
+}
+
+int ReadGIFFrames(TStream& stream, TIOParamsVals& params, TProgressRec& progress, const TGIFFrameSink& sink) {
+  progress.Report(0);
+  if (progress.Aborted()) return 0;
+  TIEBitmap unused;
+  std::unique_ptr<TIEMask> unusedMask;
+  TGIFWalk walk(stream, unused, params, progress, false, unusedMask, false, &sink);
+  const int count = walk.Run();
+  params.SetImageCount(count);
+  if (!progress.Aborted()) progress.Report(100);
+  return count;
 }
 
 }  // namespace pravik

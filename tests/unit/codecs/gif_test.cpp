@@ -3,7 +3,6 @@
 // the writer's palette and transparency, and bad files failing cleanly.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -530,11 +529,9 @@ TEST(GifRead, BadFilesFailCleanly) {
       {"65535 x 65535 logical screen for two tiny frames", BuildGif(screenBomb)},
   };
   for (const Case& c : cases) {
-    const auto t0 = std::chrono::steady_clock::now();
     Loaded l = Load(c.file);
     EXPECT_TRUE(l.Failed()) << c.what;
     EXPECT_FALSE(l.io->AbortReason.empty()) << c.what;
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 2.0) << c.what;
   }
 }
 
