@@ -8,6 +8,15 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
       "Prefix holding the Windows builds of the codec libraries")
   list(PREPEND CMAKE_FIND_ROOT_PATH "${PRAVIK_WINDEPS_PREFIX}")
   list(PREPEND CMAKE_PREFIX_PATH "${PRAVIK_WINDEPS_PREFIX}")
+  if(NOT EXISTS "${PRAVIK_WINDEPS_PREFIX}/stamps")
+    message(FATAL_ERROR "No Windows codec libraries in ${PRAVIK_WINDEPS_PREFIX}: "
+                        "run cmake/windows-deps.sh first")
+  endif()
+  # The prefix holds static builds only; openjpeg.h declares its functions
+  # dllimport on Windows unless told the library is static.
+  target_compile_definitions(pravik_deps INTERFACE OPJ_STATIC)
+  # Their headers are third-party like /usr/include natively: no warnings from them.
+  target_include_directories(pravik_deps SYSTEM INTERFACE "${PRAVIK_WINDEPS_PREFIX}/include")
 endif()
 
 find_package(ZLIB REQUIRED)

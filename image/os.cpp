@@ -10,6 +10,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <share.h>
 #include <windows.h>  // GlobalMemoryStatusEx only
 #else
 #include <unistd.h>

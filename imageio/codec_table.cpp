@@ -6,8 +6,11 @@
 #include <array>
 #include <cstring>
 
+#include "codecs/bitmap/bmp.h"
+#include "codecs/bitmap/ico.h"
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_lzw.h"
+
 #include "imageio/formats.h"
 #include "imageio/paramtypes.h"
 #include "imageio/registry.h"
@@ -33,9 +36,9 @@ std::array<TIECodec, IEMaxFileType + 2> MakeCodecs() {
       {ioGIF, "GIF", GIFFrameRead, GIFFrameWrite, iescNone},
       {ioJPEG, "JPEG", nullptr, nullptr, iescTo24RGB},
       {ioPCX, "PCX", nullptr, nullptr, iescTo24RGB},
-      {ioBMP, "BMP", nullptr, nullptr, iescNone},
-      {ioICO, "ICO", nullptr, nullptr, iescTo24RGB},
-      {ioCUR, "CUR", nullptr, nullptr, iescNone},
+      {ioBMP, "BMP", BMPFrameRead, BMPFrameWrite, iescNone},
+      {ioICO, "ICO", ICOFrameRead, ICOFrameWrite, iescTo24RGB},
+      {ioCUR, "CUR", CURFrameRead, nullptr, iescNone},
       {ioPNG, "PNG", nullptr, nullptr, iescNone},
       {ioWMF, "WMF", nullptr, nullptr, iescNone},
       {ioEMF, "EMF", nullptr, nullptr, iescNone},
@@ -90,8 +93,8 @@ TIEContentTest gContentTests[] = {
     {ioTIFF, "IsTIFFStream", nullptr},
     {ioPNG, "IsPNGStream", nullptr},
     {ioDICOM, "IEDICOMTryStream", nullptr},
-    {ioICO, "ICOTryStream", nullptr},
-    {ioCUR, "CURTryStream", nullptr},
+    {ioICO, "ICOTryStream", ICOTryStream},
+    {ioCUR, "CURTryStream", CURTryStream},
     {ioTGA, "TryTGA", nullptr},
     {ioPXM, "TryPXM", nullptr},
     {ioJPEG, "JpegTryStream", nullptr},

@@ -25,6 +25,16 @@ args=("$@")
 shopt -s nullglob
 files=("$samples"/*.bmp "$samples"/*.gif "$samples"/*.jpg "$samples"/*.png "$samples"/*.tga "$samples"/*.pcx "$samples"/*.ppm)
 echo "demo: converting ${#files[@]} sample images into $out"
-build/release/cli/pravik-convert -y -o "$out" "${args[@]}" "${files[@]}" || true
+log=build/demo-convert.log
+status=0
+build/release/cli/pravik-convert -y -o "$out" "${args[@]}" "${files[@]}" 2>"$log" || status=$?
+# One line per file that did not convert; show them grouped by reason.
+if grep -q ': not an image file\|: could not be converted\|: skipped' "$log"; then
+  echo "demo: files not converted, by reason:"
+  grep -v '^pravik-convert: [0-9]* of ' "$log" | sed -n 's/^pravik-convert: [^ ]*: //p' |
+    sed 's/^\(not an image file\|could not be converted\) [^(]*(\(.*\))$/\1 (\2)/' | sort | uniq -c | sort -rn | head -20
+fi
+grep '^pravik-convert: [0-9]* of ' "$log" || true
+echo "demo: pravik-convert exited with $status (0: all converted, 1: some failed; full log: $log)"
 ls "$out" | head -20
 echo "demo: $(ls "$out" | wc -l) files in $out"

@@ -26,7 +26,7 @@ native=(
 )
 windows=(
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine xvfb xauth x11-apps
-  dpkg-dev
+  dpkg-dev nasm
 )
 
 pkgs=("${native[@]}")
@@ -47,6 +47,9 @@ if [ "$want_windows" = 1 ]; then
   if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
     if [ -f /etc/apt/sources.list.d/debian.sources ]; then
       $SUDO sed -i 's/^Types: deb$/Types: deb deb-src/' /etc/apt/sources.list.d/debian.sources
+    elif grep -qs '^deb ' /etc/apt/sources.list; then
+      sed -n 's/^deb /deb-src /p' /etc/apt/sources.list |
+        $SUDO tee /etc/apt/sources.list.d/pravik-deb-src.list >/dev/null
     fi
     missing+=(__update__)
   fi
