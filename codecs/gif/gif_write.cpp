@@ -47,7 +47,7 @@ class TIndexedImage {
   // The palette index a colour is written with (background, colour key).
   int IndexOf(TRGB colour) const {
     if (quantizer_) return quantizer_->GetRGBIndex(colour);
-    return _GetSimilColor(palette_.data(), n_, colour);
+    return _GetSimilColor(palette_.data(), std::max(used_, 1), colour);
   }
   // True when the source's own palette indexes were kept.
   bool KeptPalette() const { return keptPalette_; }
@@ -67,6 +67,7 @@ class TIndexedImage {
   std::array<TRGB, 256> palette_{};
   std::unique_ptr<std::uint8_t[]> index_;
   std::unique_ptr<TIEQuantizer> quantizer_;
+  int used_ = 0;  // leading palette entries that hold colours
   bool keptPalette_ = false;
 };
 
@@ -91,6 +92,8 @@ bool TIndexedImage::Build() {
     rgb = &copy;
   }
   if (ExactColours(*rgb)) return true;
+  palette_.fill(TRGB{});
+  used_ = 0;
   if (n_ <= 2) {
     // One bit per pixel and more than two colours: black and white.
     TIEBitmap bw;
@@ -113,6 +116,7 @@ bool TIndexedImage::FromPalette() {
   }
   const int k = std::min(n_, source_.GetPaletteLen());
   for (int i = 0; i < k; ++i) palette_[i] = source_.GetPalette(i);
+  used_ = k;
   for (int y = 0; y < h_; ++y) {
     const std::uint8_t* row = source_.GetScanLine(y);
     const std::uint8_t* a = AlphaRow(y);
@@ -127,6 +131,7 @@ bool TIndexedImage::FromPalette() {
 void TIndexedImage::FromBlackWhite(TIEBitmap& bw) {
   palette_[0] = TRGB{0, 0, 0};
   palette_[1] = TRGB{255, 255, 255};
+  used_ = 2;
   for (int y = 0; y < h_; ++y) {
     const std::uint8_t* row = bw.GetScanLine(y);
     const std::uint8_t* a = AlphaRow(y);
@@ -166,6 +171,7 @@ bool TIndexedImage::ExactColours(TIEBitmap& rgb) {
           keys[slot] = key + 1;
           values[slot] = static_cast<std::uint8_t>(count);
           palette_[count++] = c;
+          used_ = count;
         }
         lastKey = key;
         lastIndex = values[slot];
