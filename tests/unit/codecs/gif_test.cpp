@@ -49,7 +49,7 @@ struct Frame {
   std::vector<std::string> commentsBefore;
 };
 
-struct GifSpec {
+struct GifLayout {
   std::string version = "GIF89a";
   int width = 1, height = 1;  // logical screen
   std::vector<TRGB> global;   // global colour table (none when empty)
@@ -81,7 +81,7 @@ void PutComment(Bytes& b, const std::string& text) {
   b.push_back(0);
 }
 
-Bytes BuildGif(const GifSpec& s) {
+Bytes BuildGif(const GifLayout& s) {
   Bytes b(s.version.begin(), s.version.end());
   Put16(b, s.width);
   Put16(b, s.height);
@@ -117,8 +117,8 @@ Bytes BuildGif(const GifSpec& s) {
 }
 
 // One image of w x h on a screen of its size with a global table.
-GifSpec Single(int w, int h, Bytes pixels, std::vector<TRGB> global) {
-  GifSpec s;
+GifLayout Single(int w, int h, Bytes pixels, std::vector<TRGB> global) {
+  GifLayout s;
   s.width = w;
   s.height = h;
   s.global = std::move(global);
@@ -157,7 +157,7 @@ std::vector<TRGB> Palette4() { return {kBlack, kRed, kGreen, kBlue}; }
 // ---- reading ---------------------------------------------------------------------------------------
 
 TEST(GifRead, SingleImageWithGlobalTable) {
-  GifSpec s = Single(3, 2, {0, 1, 2, 3, 2, 1}, Palette4());
+  GifLayout s = Single(3, 2, {0, 1, 2, 3, 2, 1}, Palette4());
   s.ratio = 49;
   s.background = 2;
   Loaded l = Load(BuildGif(s));
@@ -187,7 +187,7 @@ TEST(GifRead, SingleImageWithGlobalTable) {
 }
 
 TEST(GifRead, LocalTableWinsAndBackgroundNeedsAGlobalTable) {
-  GifSpec s = Single(2, 1, {0, 1}, {});
+  GifLayout s = Single(2, 1, {0, 1}, {});
   s.frames[0].local = {kBlue, kGreen};
   Loaded l;
   l.Params().GIF_BACKGROUND = kRed;  // left from an earlier file
@@ -238,7 +238,7 @@ TEST(GifRead, PixelFormats) {
 TEST(GifRead, InterlacedImage) {
   Bytes px;
   for (int y = 0; y < 11; ++y) px.insert(px.end(), 5, std::uint8_t(y % 4));
-  GifSpec s = Single(5, 11, px, Palette4());
+  GifLayout s = Single(5, 11, px, Palette4());
   s.frames[0].interlaced = true;
   Loaded l = Load(BuildGif(s));
   ASSERT_FALSE(l.Failed());
@@ -248,7 +248,7 @@ TEST(GifRead, InterlacedImage) {
 }
 
 TEST(GifRead, TransparentIndexBecomesTheAlphaChannel) {
-  GifSpec s = Single(3, 1, {0, 2, 2}, Palette4());
+  GifLayout s = Single(3, 1, {0, 2, 2}, Palette4());
   Frame& f = s.frames[0];
   f.control = true;
   f.transparent = true;
@@ -274,7 +274,7 @@ TEST(GifRead, TransparentIndexBecomesTheAlphaChannel) {
 }
 
 TEST(GifRead, ReaderCanLeaveTheMaskOut) {
-  GifSpec s = Single(2, 1, {0, 1}, Palette4());
+  GifLayout s = Single(2, 1, {0, 1}, Palette4());
   s.frames[0].control = true;
   s.frames[0].transparent = true;
   TMemoryStream m(BuildGif(s));
@@ -297,7 +297,7 @@ TEST(GifRead, ReaderCanLeaveTheMaskOut) {
 }
 
 TEST(GifRead, CommentsAndControlExtensionsBelongToTheirPlaces) {
-  GifSpec s;
+  GifLayout s;
   s.width = s.height = 2;
   s.global = Palette4();
   Frame a;
@@ -340,7 +340,7 @@ TEST(GifRead, CommentsAndControlExtensionsBelongToTheirPlaces) {
 }
 
 TEST(GifRead, PreviewFillsTheRecordOnly) {
-  GifSpec s = Single(4, 3, Bytes(12, 1), Palette4());
+  GifLayout s = Single(4, 3, Bytes(12, 1), Palette4());
   s.width = 10;
   s.frames[0].left = 6;
   TImageIO io;
@@ -358,7 +358,7 @@ TEST(GifRead, PreviewFillsTheRecordOnly) {
 }
 
 TEST(GifRead, IndexesPastTheTableAndStrayBytesBetweenBlocks) {
-  GifSpec s = Single(2, 1, {1, 3}, {kRed, kGreen});  // 1-bit table, index 3 unknown
+  GifLayout s = Single(2, 1, {1, 3}, {kRed, kGreen});  // 1-bit table, index 3 unknown
   s.frames[0].bits = 2;
   Bytes file = BuildGif(s);
   file.insert(file.begin() + 13 + 6, {0x00, 0x07});  // junk before the image descriptor
@@ -371,8 +371,8 @@ TEST(GifRead, IndexesPastTheTableAndStrayBytesBetweenBlocks) {
 // ---- animation --------------------------------------------------------------------------------------
 
 // A 4 x 3 screen, frame 0 covering its left half, frame 1 a pixel at (3, 2).
-GifSpec Animation(int disposal0) {
-  GifSpec s;
+GifLayout Animation(int disposal0) {
+  GifLayout s;
   s.width = 4;
   s.height = 3;
   s.global = Palette4();
@@ -430,7 +430,7 @@ TEST(GifAnimation, DisposalOfThePreviousFrame) {
 }
 
 TEST(GifAnimation, RestorePreviousBringsBackWhatWasUnder) {
-  GifSpec s = Animation(ioGIF_None);
+  GifLayout s = Animation(ioGIF_None);
   Frame c;  // frame 2 over frame 0's column 0, disposed by "restore previous"
   c.width = 1;
   c.height = 3;
@@ -450,7 +450,7 @@ TEST(GifAnimation, RestorePreviousBringsBackWhatWasUnder) {
 }
 
 TEST(GifAnimation, TransparentFramePixelsLeaveTheCanvas) {
-  GifSpec s = Animation(ioGIF_None);
+  GifLayout s = Animation(ioGIF_None);
   s.frames[1] = s.frames[0];
   s.frames[1].pixels = {2, 0, 2, 0, 2, 0};
   s.frames[1].transparent = true;
@@ -470,7 +470,7 @@ TEST(GifAnimation, IndexPastTheLastImageComposesAll) {
 }
 
 TEST(GifAnimation, FramesOutsideOrLargerThanTheScreen) {
-  GifSpec s = Animation(ioGIF_None);
+  GifLayout s = Animation(ioGIF_None);
   s.frames[1].left = 60000;  // entirely off the screen: clipped away
   Loaded off = Load(BuildGif(s), 1);
   ASSERT_FALSE(off.Failed()) << off.io->AbortReason;
@@ -489,7 +489,7 @@ TEST(GifAnimation, FramesOutsideOrLargerThanTheScreen) {
 }
 
 TEST(GifAnimation, OpaqueCompositionHasNoAlphaChannel) {
-  GifSpec s = Animation(ioGIF_None);
+  GifLayout s = Animation(ioGIF_None);
   s.frames[0].width = 4;
   s.frames[0].pixels = Bytes(12, 1);
   Loaded l = Load(BuildGif(s), 1);
@@ -501,16 +501,16 @@ TEST(GifAnimation, OpaqueCompositionHasNoAlphaChannel) {
 
 TEST(GifRead, BadFilesFailCleanly) {
   const Bytes good = BuildGif(Single(4, 4, Bytes(16, 2), Palette4()));
-  GifSpec zero = Single(1, 1, {0}, Palette4());
+  GifLayout zero = Single(1, 1, {0}, Palette4());
   zero.frames[0].width = 0;
-  GifSpec corrupt = Single(3, 1, {}, Palette4());
+  GifLayout corrupt = Single(3, 1, {}, Palette4());
   corrupt.frames[0].data = {2, 2, 0xCC, 0x01, 0};  // clear, 1, then code 7: past the table
-  GifSpec badSize = Single(3, 1, {}, Palette4());
+  GifLayout badSize = Single(3, 1, {}, Palette4());
   badSize.frames[0].data = {12, 1, 0xFF, 0};
-  GifSpec bomb = Single(1, 1, {0}, Palette4());
+  GifLayout bomb = Single(1, 1, {0}, Palette4());
   bomb.frames[0].width = bomb.frames[0].height = 0xFFFF;
   bomb.frames[0].data = {2, 2, 0x44, 0x01, 0};  // clear, 0, end
-  GifSpec screenBomb = Animation(ioGIF_None);
+  GifLayout screenBomb = Animation(ioGIF_None);
   screenBomb.width = screenBomb.height = 0xFFFF;
 
   struct Case {
@@ -549,7 +549,7 @@ TEST(GifRead, TruncatedDataLoadsWhatIsThereAndReportsIt) {
   EXPECT_EQ(Pixel(l.Image(), 39, 39), kBlack);  // not reached: index 0
 
   // A missing end code and trailer is not a fault when every pixel is there.
-  GifSpec s = Single(4, 1, {}, Palette4());
+  GifLayout s = Single(4, 1, {}, Palette4());
   s.frames[0].data = {2, 2, 0x8C, 0x06, 0};  // clear, 1, 2, 3, 0 and no end code
   s.trailer = false;
   Loaded whole = Load(BuildGif(s));
