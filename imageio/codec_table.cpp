@@ -14,6 +14,8 @@
 #include "codecs/png/png_codec.h"
 #include "codecs/bitmap/pxm.h"
 #include "codecs/bitmap/wbmp.h"
+#include "codecs/gif/gif.h"
+#include "codecs/gif/gif_lzw.h"
 
 #include "imageio/formats.h"
 #include "imageio/paramtypes.h"
@@ -23,8 +25,8 @@
 namespace pravik {
 
 // ---- default LZW routines (installed by the GIF and TIFF codecs) -----------------------------
-TGIFLZWDecompFunc DefGIF_LZWDECOMPFUNC = nullptr;
-TGIFLZWCompFunc DefGIF_LZWCOMPFUNC = nullptr;
+TGIFLZWDecompFunc DefGIF_LZWDECOMPFUNC = GIFLZWDecompress;
+TGIFLZWCompFunc DefGIF_LZWCOMPFUNC = GIFLZWCompress;
 TTIFFLZWDecompFunc DefTIFF_LZWDECOMPFUNC = nullptr;
 TTIFFLZWCompFunc DefTIFF_LZWCOMPFUNC = nullptr;
 
@@ -37,7 +39,7 @@ std::array<TIECodec, IEMaxFileType + 2> MakeCodecs() {
   // id, name, read, write, conversion before the writer
   const TIECodec slots[] = {
       {ioTIFF, "TIFF", nullptr, nullptr, iescNone},
-      {ioGIF, "GIF", nullptr, nullptr, iescNone},
+      {ioGIF, "GIF", GIFFrameRead, GIFFrameWrite, iescNone},
       {ioJPEG, "JPEG", JPEGFrameRead, JPEGFrameWrite, iescTo24RGB},
       {ioPCX, "PCX", IEPCXLoad, IEPCXSave, iescTo24RGB},
       {ioBMP, "BMP", BMPFrameRead, BMPFrameWrite, iescNone},

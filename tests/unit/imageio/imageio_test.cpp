@@ -194,7 +194,12 @@ TEST_F(FrontTest, WrapperOfACodecNotInTheBuildFailsCleanly) {
   EXPECT_EQ(io.AbortReason, "TIFF support is not built");
   EXPECT_EQ(finished, 1);
   Loaded(2, 2);
+  // A writer left out of the build (the GIF slot emptied for the test).
+  TIECodec& gif = IECodecFor(ioGIF);
+  const TIECodec saved = gif;
+  gif.Write = nullptr;
   io.SaveToFileGIF(dir.File("out.gif"));
+  gif = saved;
   EXPECT_TRUE(io.AbortFlag);
   EXPECT_EQ(io.AbortReason, "GIF support is not built");
   EXPECT_TRUE(dir.Entries().empty());
