@@ -13,6 +13,10 @@ void SetGif(TIOParamsVals& p, const TTargetSettings&) {
   p.BITSPERSAMPLE = 8;
   p.GIF_TRANSPARENT = true;
   p.GIF_INTERLACED = true;
+  // A loaded GIF is its whole composed screen; the offset its frame had there
+  // (or an earlier file's) would put a margin around the written image.
+  p.GIF_XPOS = 0;
+  p.GIF_YPOS = 0;
 }
 void SetTiff(TIOParamsVals& p, const TTargetSettings&) { p.TIFF_COMPRESSION = ioTIFF_UNCOMPRESSED; }
 void SetPng(TIOParamsVals& p, const TTargetSettings& s) {

@@ -98,6 +98,7 @@ TEST(Targets, ParametersPerFormat) {
     p.BITSPERSAMPLE = untouched.BITSPERSAMPLE = 4;
     p.SAMPLESPERPIXEL = untouched.SAMPLESPERPIXEL = 1;
     p.TIFF_COMPRESSION = untouched.TIFF_COMPRESSION = ioTIFF_LZW;
+    p.GIF_XPOS = p.GIF_YPOS = 7;  // as a GIF frame's offset leaves them
     ApplyTargetParams(i, p, s);
     auto same = [&](auto member) { return p.*member == untouched.*member; };
     switch (i) {
@@ -111,6 +112,8 @@ TEST(Targets, ParametersPerFormat) {
         EXPECT_EQ(p.BITSPERSAMPLE, 8);
         EXPECT_TRUE(p.GIF_TRANSPARENT);
         EXPECT_TRUE(p.GIF_INTERLACED);
+        EXPECT_EQ(p.GIF_XPOS, 0);
+        EXPECT_EQ(p.GIF_YPOS, 0);
         break;
       case 4:
         EXPECT_EQ(p.TIFF_COMPRESSION, ioTIFF_UNCOMPRESSED);
