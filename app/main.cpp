@@ -101,7 +101,7 @@ bool TmainDlg::TargetDeclined(const std::string& pathStem) {
 bool TmainDlg::ReplaceDeclined(const std::string& path) {
   ports_.lblStatus->SetCaption("");
   if (!IEFileExists(path)) return false;
-  const int answer = ports_.messages->MessageBox(
+  const int answer = ports_.messages->ShowMessage(
       "Would you like to replace existing " + ExtractFileName(path) + " file?", "Confirm File Replace",
       mbYesNo + mbIconQuestion);
   return answer != idYes;
@@ -174,7 +174,7 @@ void TmainDlg::btnConvertClick(void* /*Sender*/) {
   if (Trim(ports_.txtName->GetText()).empty()) ports_.txtName->SetText("*");
   saveDir = Trim(ports_.txtSave->GetText());
   if (!IEDirectoryExists(saveDir)) {
-    ports_.messages->MessageBox("Directory " + saveDir + " is not exists.", "Error", mbOK + mbIconExclamation);
+    ports_.messages->ShowMessage("Directory " + saveDir + " is not exists.", "Error", mbOK + mbIconExclamation);
     return;
   }
   saveDir = WithTrailingDelimiter(saveDir);
@@ -194,7 +194,7 @@ void TmainDlg::btnConvertClick(void* /*Sender*/) {
     if (result.Status == TFileStatus::Converted) ++converted;
     if (IsFailure(result.Status)) {
       ++failed;
-      ports_.messages->MessageBox(FailureMessage(name, result), "Error", mbOK + mbIconExclamation);
+      ports_.messages->ShowMessage(FailureMessage(name, result), "Error", mbOK + mbIconExclamation);
     }
     ports_.barTotal->SetPosition(i + 1);
   }
@@ -203,7 +203,7 @@ void TmainDlg::btnConvertClick(void* /*Sender*/) {
     // Cancel or closing the window has already asked the program to end.
   } else if (!skipped && failed == 0) {
     ports_.lblStatus->SetCaption("Successful!");
-    ports_.messages->MessageBox("Successful convert file(s)!", "Successful!", mbOK + mbIconInformation);
+    ports_.messages->ShowMessage("Successful convert file(s)!", "Successful!", mbOK + mbIconInformation);
     ports_.application->Terminate();
   } else {
     ports_.lblStatus->SetCaption(std::to_string(converted) + " of " + std::to_string(n) + " file(s) converted.");

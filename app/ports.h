@@ -90,7 +90,7 @@ class IMessageBox {
  public:
   virtual ~IMessageBox() = default;
   // A modal box owned by the application; returns the button pressed (idYes ...).
-  virtual int MessageBox(const std::string& text, const std::string& caption, int flags) = 0;
+  virtual int ShowMessage(const std::string& text, const std::string& caption, int flags) = 0;
 };
 
 class IApplication {

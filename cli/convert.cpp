@@ -32,7 +32,7 @@ class TCliMessageBox : public IMessageBox {
  public:
   TCliMessageBox(TReplacePolicy policy, TTerminalProgress& progress) : policy_(policy), progress_(progress) {}
 
-  int MessageBox(const std::string& text, const std::string& caption, int flags) override {
+  int ShowMessage(const std::string& text, const std::string& caption, int flags) override {
     if ((flags & 0x0F) != mbYesNo) {
       progress_.Print(kProgram + caption + ": " + text);
       return idOK;

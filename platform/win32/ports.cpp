@@ -39,7 +39,7 @@ void TClipboard::Clear() {
   CloseClipboard();
 }
 
-int TMessageBoxes::MessageBox(const std::string& text, const std::string& caption, int flags) {
+int TMessageBoxes::ShowMessage(const std::string& text, const std::string& caption, int flags) {
   HWND owner = owner_ != nullptr && IsWindowVisible(owner_) ? owner_ : nullptr;
   return ::MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), static_cast<UINT>(flags));
 }

@@ -5,9 +5,6 @@
 #pragma once
 
 #include <windows.h>
-// IMessageBox::MessageBox must keep its name in every file that sees it;
-// windows.h would turn it into MessageBoxW here and there.
-#undef MessageBox
 
 #include <functional>
 #include <string>
@@ -29,7 +26,7 @@ class TMessageBoxes final : public IMessageBox {
   // Boxes are owned by the window while it is visible, so that they stay in
   // front of it and keep it disabled.
   void SetOwner(HWND owner) { owner_ = owner; }
-  int MessageBox(const std::string& text, const std::string& caption, int flags) override;
+  int ShowMessage(const std::string& text, const std::string& caption, int flags) override;
 
  private:
   HWND owner_ = nullptr;

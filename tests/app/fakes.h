@@ -52,7 +52,7 @@ class TFakeMessageBox : public IMessageBox {
     std::string Text, Caption;
     int Flags;
   };
-  int MessageBox(const std::string& text, const std::string& caption, int flags) override {
+  int ShowMessage(const std::string& text, const std::string& caption, int flags) override {
     Calls.push_back({text, caption, flags});
     if (Answers.empty()) return DefaultAnswer;
     const int a = Answers.front();
