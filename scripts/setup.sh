@@ -5,12 +5,15 @@
 #
 #   scripts/setup.sh            native build + tests
 #   scripts/setup.sh --windows  also mingw-w64, Wine and Xvfb for the Windows build
+#   scripts/setup.sh --bench    also libvips and hyperfine for bench/compare.sh
 set -euo pipefail
 
 want_windows=0
+want_bench=0
 for arg in "$@"; do
   case "$arg" in
     --windows) want_windows=1 ;;
+    --bench) want_bench=1 ;;
     *) echo "setup.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done
@@ -32,8 +35,11 @@ windows=(
   mingw-w64-tools nsis fonts-wine
 )
 
+bench=(libvips-tools hyperfine bc)
+
 pkgs=("${native[@]}")
 if [ "$want_windows" = 1 ]; then pkgs+=("${windows[@]}"); fi
+if [ "$want_bench" = 1 ]; then pkgs+=("${bench[@]}"); fi
 
 missing=()
 for p in "${pkgs[@]}"; do

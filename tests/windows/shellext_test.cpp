@@ -1,6 +1,7 @@
 // PravikContext.dll under Wine: its exports and resources, registration and
 // unregistration, creation through COM, and the context-menu handler's calls
 // with a data object carrying files.
+#include <algorithm>
 #include <windows.h>
 #include <oleauto.h>
 #include <shlobj.h>
@@ -498,7 +499,12 @@ TEST_F(ShellExtension, InvokeCommandHandsTheSelectionOverAndStartsTheConverter) 
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(Invoke(menu, MAKEINTRESOURCEA(0)), S_OK);
     EXPECT_EQ(ClipboardText(), c.handoff);
-    ASSERT_TRUE(WaitFor([] { return FileExists(ProbeOutputPath()); })) << "the converter was not started";
+    // Complete means both lines are there: under Wine a replaced file can be
+    // seen empty for a moment.
+    ASSERT_TRUE(WaitFor([] {
+      const std::string text = FileExists(ProbeOutputPath()) ? ReadFile(ProbeOutputPath()) : std::string();
+      return std::count(text.begin(), text.end(), '\n') >= 2;
+    })) << "the converter was not started";
     std::string seen = ReadFile(ProbeOutputPath());
     std::string commandLine = seen.substr(0, seen.find('\n'));
     // Started with no arguments: the command line is the program alone.
