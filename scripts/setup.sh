@@ -19,7 +19,7 @@ for arg in "$@"; do
 done
 
 native=(
-  build-essential cmake ninja-build pkg-config python3
+  build-essential cmake ninja-build pkg-config python3 ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   zlib1g-dev liblcms2-dev libjpeg62-turbo-dev libpng-dev libopenjp2-7-dev
