@@ -17,11 +17,15 @@
 #include "imageio/progress.h"
 #include "imageio/registry.h"
 #include "imageio/stream.h"
+#include "unit/codecs/codec_test_util.h"
 
 namespace pravik {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using codectest::Bytes;
+using codectest::Get16;
+using codectest::Loaded;
+using codectest::Put16;
 
 // ---- fixtures ---------------------------------------------------------------------------------
 
@@ -33,8 +37,6 @@ struct TgaFile {
   std::uint8_t Depth = 24, Descriptor = 0x20;
   Bytes Id, Map, Pixels, Tail;
 };
-
-void Put16(Bytes& b, int v) { b.insert(b.end(), {std::uint8_t(v), std::uint8_t(v >> 8)}); }
 
 Bytes Build(const TgaFile& f) {
   Bytes b = {std::uint8_t(f.Id.size()), f.MapType, f.Type};
@@ -50,26 +52,8 @@ Bytes Build(const TgaFile& f) {
   return b;
 }
 
-struct Loaded {
-  TImageIO io;
-  bool Ok() const { return !io.AbortFlag; }
-  TIEBitmap& Bmp() { return io.IEBitmap(); }
-  TIOParamsVals& P() { return io.IOParams(); }
-};
-
-void Load(Loaded& l, const Bytes& file) {
-  TMemoryStream m(file);
-  l.io.LoadFromStreamFormat(m, ioTGA);
-}
-
-Bytes Save(TImageIO& io) {
-  TMemoryStream m;
-  io.SaveToStream(m, ioTGA);
-  EXPECT_FALSE(io.AbortFlag) << io.AbortReason;
-  return m.Bytes();
-}
-
-std::uint16_t U16(const Bytes& b, std::size_t at) { return std::uint16_t(b[at] | (b[at + 1] << 8)); }
+void Load(Loaded& l, const Bytes& file) { codectest::LoadBytes(l.io, file, ioTGA); }
+Bytes Save(TImageIO& io) { return codectest::SaveBytes(io, ioTGA); }
 
 const TRGB kRed = CreateRGB(255, 0, 0), kGreen = CreateRGB(0, 255, 0), kBlue = CreateRGB(0, 0, 255),
            kWhite = CreateRGB(255, 255, 255), kBlack = CreateRGB(0, 0, 0);
@@ -391,19 +375,19 @@ TEST(TGAExtension, WrittenAndReadBack) {
   ASSERT_GT(b.size(), 26u + 495u);
   const std::size_t footer = b.size() - 26;
   EXPECT_EQ(std::string(b.begin() + std::ptrdiff_t(footer) + 8, b.end()), std::string("TRUEVISION-XFILE.\0", 18));
-  const std::size_t ext = U16(b, footer) | (std::size_t(U16(b, footer + 2)) << 16);
+  const std::size_t ext = Get16(b, footer) | (std::size_t(Get16(b, footer + 2)) << 16);
   EXPECT_EQ(ext + 495, footer);
-  EXPECT_EQ(U16(b, ext), 495);
-  EXPECT_EQ(U16(b, ext + 367), 7);
-  EXPECT_EQ(U16(b, ext + 369), 14);
-  EXPECT_EQ(U16(b, ext + 371), 2021);
-  EXPECT_EQ(U16(b, ext + 373), 13);
-  EXPECT_EQ(U16(b, ext + 377), 9);
+  EXPECT_EQ(Get16(b, ext), 495);
+  EXPECT_EQ(Get16(b, ext + 367), 7);
+  EXPECT_EQ(Get16(b, ext + 369), 14);
+  EXPECT_EQ(Get16(b, ext + 371), 2021);
+  EXPECT_EQ(Get16(b, ext + 373), 13);
+  EXPECT_EQ(Get16(b, ext + 377), 9);
   EXPECT_EQ(b[ext + 471], 10);
-  EXPECT_EQ(U16(b, ext + 474), 10000);
-  EXPECT_EQ(U16(b, ext + 476), 10000);
-  EXPECT_EQ(U16(b, ext + 478), 22000);
-  EXPECT_EQ(U16(b, ext + 480), 10000);
+  EXPECT_EQ(Get16(b, ext + 474), 10000);
+  EXPECT_EQ(Get16(b, ext + 476), 10000);
+  EXPECT_EQ(Get16(b, ext + 478), 22000);
+  EXPECT_EQ(Get16(b, ext + 480), 10000);
   EXPECT_EQ(b[0], 9);  // "An image" and its 0 byte
 
   Loaded l;
@@ -543,7 +527,7 @@ TEST(TGAWrite, DepthChoice) {
     const Bytes b = Save(io);
     EXPECT_EQ(b[1], c.mapLength ? 1 : 0);
     EXPECT_EQ(b[2], c.type);
-    EXPECT_EQ(U16(b, 5), c.mapLength);
+    EXPECT_EQ(Get16(b, 5), c.mapLength);
     EXPECT_EQ(b[7], c.mapLength ? 24 : 0);
     EXPECT_EQ(b[16], c.depth);
     EXPECT_EQ(b[17], c.descriptor);
