@@ -2,13 +2,12 @@
 
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "codecs/tga/tga.h"
+#include "corpus_manifest.h"
 #include "image/bitmap.h"
 #include "image/colour.h"
 #include "image/mask.h"
@@ -638,26 +637,16 @@ TEST(TGADetect, TryTGA) {
 // Files of the corpus: every Targa file the reference reads passes the
 // test; no file of another format does (the test has no magic number).
 TEST(TGADetect, CorpusFilesOfOtherFormatsAreNotTaken) {
-  const std::string root = std::string(PRAVIK_SHARED_DIR) + "/corpus/";
-  std::ifstream manifest(root + "MANIFEST.tsv");
-  if (!manifest) GTEST_SKIP() << "corpus not available";
-  std::string line;
-  std::getline(manifest, line);
+  const std::vector<CorpusFile> manifest = ReadCorpusManifest();
+  if (manifest.empty()) GTEST_SKIP() << "corpus not available";
   int others = 0, targas = 0;
-  while (std::getline(manifest, line)) {
-    std::istringstream row(line);
-    std::string path, size, format, width, height, frames, status;
-    std::getline(row, path, '\t');
-    std::getline(row, size, '\t');
-    std::getline(row, format, '\t');
-    std::getline(row, width, '\t');
-    std::getline(row, height, '\t');
-    std::getline(row, frames, '\t');
-    std::getline(row, status, '\t');
+  for (const CorpusFile& f : manifest) {
+    const std::string& path = f.path;
+    const std::string& format = f.format;
     const bool tgaName = path.size() > 4 && path.compare(path.size() - 4, 4, ".tga") == 0;
-    TFileStream s(root + path, TFileMode::fmOpenRead);
+    TFileStream s(CorpusDir() + path, TFileMode::fmOpenRead);
     const bool taken = TryTGA(s);
-    if (format == "TGA" && status == "ok") {
+    if (format == "TGA" && f.referenceOk) {
       EXPECT_TRUE(taken) << path;
       ++targas;
     } else if (!tgaName) {
