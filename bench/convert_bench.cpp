@@ -3,51 +3,30 @@
 // profile (CMYK JPEG in, or CMYK out), and palette reduction.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <memory>
 
+#include "bench_common.h"
 #include "image/bitmap.h"
 #include "image/colour.h"
 #include "image/convert.h"
 
-namespace pravik {
+namespace pravik::bench {
 namespace {
 
-constexpr int kSide = 4096;
-
-// Smooth gradients plus noise, so neither the profile's one-pixel cache nor
-// the quantizer's exact-colour table gets an easy ride.
-std::unique_ptr<TIEBitmap> MakePhoto(TIEPixelFormat format) {
-  auto b = std::make_unique<TIEBitmap>(kSide, kSide, ie24RGB);
-  std::uint32_t seed = 12345;
-  for (int y = 0; y < kSide; ++y) {
-    auto* row = reinterpret_cast<TRGB*>(b->GetScanLine(y));
-    const double fy = double(y) / kSide;
-    for (int x = 0; x < kSide; ++x) {
-      seed = seed * 1664525u + 1013904223u;
-      const int noise = static_cast<int>(seed >> 28) - 8;
-      const double fx = double(x) / kSide;
-      const auto c = [&](double v) { return static_cast<std::uint8_t>(std::clamp(int(v) + noise, 0, 255)); };
-      row[x] = CreateRGB(c(255 * fx * (1 - 0.3 * fy)), c(128 + 120 * std::sin(5 * fy + 2 * fx)),
-                         c(255 * (1 - fx) * fy + 40 * std::cos(9 * fx)));
-    }
-  }
-  if (format != ie24RGB) {
-    const bool saved = iegUseCMYKProfile;
-    iegUseCMYKProfile = false;  // a quick way to CMYK; the profile is what is measured
-    b->ConvertToPixelFormat(format);
-    iegUseCMYKProfile = saved;
-  }
-  return b;
-}
-
+// The photo, and once converted to CMYK (by the plain formulas: a quick way
+// there; the profile is what is measured).
 TIEBitmap& Source(TIEPixelFormat format) {
-  static std::unique_ptr<TIEBitmap> rgb, cmyk;
-  auto& slot = format == ieCMYK ? cmyk : rgb;
-  if (!slot) slot = MakePhoto(format);
-  return *slot;
+  if (format != ieCMYK) return Photo();
+  static const std::unique_ptr<TIEBitmap> cmyk = [] {
+    auto b = MakePhotoLike(kSide, kSide);
+    const bool saved = iegUseCMYKProfile;
+    iegUseCMYKProfile = false;
+    b->ConvertToPixelFormat(ieCMYK);
+    iegUseCMYKProfile = saved;
+    return b;
+  }();
+  return *cmyk;
 }
 
 // Converts the shared source into a target allocated once: the row pass
@@ -102,4 +81,4 @@ void BM_InPlaceRGBToBlackWhite(benchmark::State& state) {
 BENCHMARK(BM_InPlaceRGBToBlackWhite)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-}  // namespace pravik
+}  // namespace pravik::bench

@@ -4,45 +4,19 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "bench_common.h"
 #include "codecs/gif/gif.h"
 #include "codecs/gif/gif_lzw.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "imageio/params.h"
-#include "imageio/progress.h"
-#include "imageio/stream.h"
 
-namespace pravik {
+namespace pravik::bench {
 namespace {
-
-constexpr int kSide = 4096;
-
-// Smooth gradients plus noise (as the quantizer benchmark uses).
-TIEBitmap& Photo() {
-  static std::unique_ptr<TIEBitmap> bmp = [] {
-    auto b = std::make_unique<TIEBitmap>(kSide, kSide, ie24RGB);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < kSide; ++y) {
-      auto* row = reinterpret_cast<TRGB*>(b->GetScanLine(y));
-      const double fy = double(y) / kSide;
-      for (int x = 0; x < kSide; ++x) {
-        seed = seed * 1664525u + 1013904223u;
-        const int noise = static_cast<int>(seed >> 28) - 8;
-        const double fx = double(x) / kSide;
-        const auto c = [&](double v) { return static_cast<std::uint8_t>(std::clamp(int(v) + noise, 0, 255)); };
-        row[x] = CreateRGB(c(255 * fx * (1 - 0.3 * fy)), c(128 + 120 * std::sin(5 * fy + 2 * fx)),
-                           c(255 * (1 - fx) * fy + 40 * std::cos(9 * fx)));
-      }
-    }
-    return b;
-  }();
-  return *bmp;
-}
 
 // The photo reduced to 256 colours once (ie8p), as a palette source.
 TIEBitmap& PalettePhoto() {
@@ -55,25 +29,13 @@ TIEBitmap& PalettePhoto() {
   return *bmp;
 }
 
-TProgressRec Progress(bool& abort) {
-  TProgressRec p;
-  p.AbortFlag = &abort;
-  return p;
-}
-
 void Write(benchmark::State& state, TIEBitmap& image) {
   TIOParamsVals params;
   params.BITSPERSAMPLE = 8;
   params.GIF_INTERLACED = state.range(0) != 0;
-  std::int64_t bytes = 0;
-  for (auto _ : state) {
-    TMemoryStream out;
-    bool abort = false;
-    TProgressRec p = Progress(abort);
-    WriteGIFStream(out, image, params, p);
-    bytes = out.GetSize();
-    if (abort) state.SkipWithError("write failed");
-  }
+  const std::int64_t bytes = WriteLoop(state, [&](TStream& out, TProgressRec& progress) {
+    WriteGIFStream(out, image, params, progress);
+  });
   state.counters["file_MB"] = double(bytes) / (1 << 20);
   state.SetItemsProcessed(state.iterations() * std::int64_t(kSide) * kSide);
 }
@@ -84,29 +46,22 @@ const std::vector<std::uint8_t>& Encoded(TIEBitmap& image, bool interlaced) {
   if (f.empty()) {
     TIOParamsVals params;
     params.GIF_INTERLACED = interlaced;
-    TMemoryStream out;
-    bool abort = false;
-    TProgressRec p = Progress(abort);
-    WriteGIFStream(out, image, params, p);
-    f = out.Bytes();
+    f = EncodeToMemory([&](TStream& out, TProgressRec& progress) { WriteGIFStream(out, image, params, progress); });
   }
   return f;
 }
 
 void Read(benchmark::State& state, TIEBitmap& image, bool native) {
   const std::vector<std::uint8_t>& file = Encoded(image, state.range(0) != 0);
-  for (auto _ : state) {
-    TReadOnlyMemoryStream in(file.data(), std::int64_t(file.size()));
+  ReadLoop(state, file, [&](TStream& in, TProgressRec& progress) {
     TIEBitmap bmp;
     TIOParamsVals params;
     params.ISNATIVEPIXELFORMAT = native;
-    bool abort = false;
-    TProgressRec p = Progress(abort);
     std::unique_ptr<TIEMask> mask;
     int count = 0;
-    ReadGIFStream(in, bmp, count, params, p, false, mask, false);
-    if (abort || bmp.GetWidth() != kSide) state.SkipWithError("read failed");
-  }
+    ReadGIFStream(in, bmp, count, params, progress, false, mask, false);
+    if (bmp.GetWidth() != kSide) progress.Fail("wrong width");
+  });
   state.SetItemsProcessed(state.iterations() * std::int64_t(kSide) * kSide);
 }
 
@@ -159,4 +114,4 @@ BENCHMARK(BM_LzwEncode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LzwDecode)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-}  // namespace pravik
+}  // namespace pravik::bench

@@ -3,31 +3,15 @@
 
 #include <cstdint>
 
+#include "bench_common.h"
 #include "image/bitmap.h"
 #include "image/resample.h"
 
-namespace pravik {
+namespace pravik::bench {
 namespace {
 
-// A 4096 x 4096 ie24RGB image with some texture, built once.
-TIEBitmap& Source() {
-  static TIEBitmap* source = [] {
-    auto* bmp = new TIEBitmap(4096, 4096, ie24RGB);
-    for (int y = 0; y < bmp->GetHeight(); ++y) {
-      std::uint8_t* row = bmp->GetScanLine(y);
-      for (int x = 0; x < bmp->GetWidth(); ++x) {
-        row[3 * x] = static_cast<std::uint8_t>(x ^ y);
-        row[3 * x + 1] = static_cast<std::uint8_t>((x * 7 + y * 3) >> 2);
-        row[3 * x + 2] = static_cast<std::uint8_t>(x * y >> 8);
-      }
-    }
-    return bmp;
-  }();
-  return *source;
-}
-
 void Resample(benchmark::State& state, int width, int height, TResampleFilter filter) {
-  TIEBitmap& src = Source();
+  TIEBitmap& src = Photo();
   TIEBitmap dst(width, height, ie24RGB);
   for (auto _ : state) {
     _ResampleEx(src, dst, filter);
@@ -42,7 +26,7 @@ void BM_Triangle_4096_to_1024(benchmark::State& state) { Resample(state, 1024, 1
 void BM_Lanczos3_4096_to_1024(benchmark::State& state) { Resample(state, 1024, 1024, rfLanczos3); }
 void BM_Bicubic_4096_to_1024(benchmark::State& state) { Resample(state, 1024, 1024, rfBicubic); }
 void BM_PointSampling_4096_to_1024(benchmark::State& state) {
-  TIEBitmap& src = Source();
+  TIEBitmap& src = Photo();
   TIEBitmap dst(1024, 1024, ie24RGB);
   for (auto _ : state) IEBmpStretchEx(src, dst);
 }
@@ -55,4 +39,4 @@ BENCHMARK(BM_Bicubic_4096_to_1024)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PointSampling_4096_to_1024)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-}  // namespace pravik
+}  // namespace pravik::bench

@@ -2,91 +2,49 @@
 // run-length coded (the converter's default) and raw.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "bench_common.h"
 #include "codecs/tga/tga.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "imageio/params.h"
-#include "imageio/progress.h"
-#include "imageio/stream.h"
 
-namespace pravik {
+namespace pravik::bench {
 namespace {
 
-constexpr int kSide = 4096;
-
-// Smooth gradients with mild noise, like a photograph: short runs only.
-TIEBitmap& Photo() {
-  static std::unique_ptr<TIEBitmap> b;
-  if (b) return *b;
-  b = std::make_unique<TIEBitmap>(kSide, kSide, ie24RGB);
-  std::uint32_t seed = 12345;
-  for (int y = 0; y < kSide; ++y) {
-    auto* row = reinterpret_cast<TRGB*>(b->GetScanLine(y));
-    const double fy = double(y) / kSide;
-    for (int x = 0; x < kSide; ++x) {
-      seed = seed * 1664525u + 1013904223u;
-      const int noise = static_cast<int>(seed >> 30) - 2;
-      const double fx = double(x) / kSide;
-      const auto c = [&](double v) { return static_cast<std::uint8_t>(std::clamp(int(v) + noise, 0, 255)); };
-      row[x] = CreateRGB(c(255 * fx * (1 - 0.3 * fy)), c(128 + 120 * std::sin(5 * fy + 2 * fx)),
-                         c(255 * (1 - fx) * fy + 40 * std::cos(9 * fx)));
-    }
-  }
-  return *b;
-}
-
-TMemoryStream Encoded(bool compressed) {
-  TIOParamsVals params;
+void Settings(TIOParamsVals& params, bool compressed) {
   params.BITSPERSAMPLE = 8;
   params.SAMPLESPERPIXEL = 3;
   params.TGA_COMPRESSED = compressed;
-  bool abort = false;
-  TProgressRec progress;
-  progress.AbortFlag = &abort;
-  TMemoryStream m;
-  WriteTGAStream(m, Photo(), params, progress, nullptr);
-  return m;
 }
 
 void Write(benchmark::State& state, bool compressed) {
-  TIEBitmap& photo = Photo();
-  std::int64_t bytes = 0;
-  for (auto _ : state) {
+  TIEBitmap& photo = MildPhoto();
+  const std::int64_t bytes = WriteLoop(state, [&](TStream& out, TProgressRec& progress) {
     TIOParamsVals params;
-    params.BITSPERSAMPLE = 8;
-    params.SAMPLESPERPIXEL = 3;
-    params.TGA_COMPRESSED = compressed;
-    bool abort = false;
-    TProgressRec progress;
-    progress.AbortFlag = &abort;
-    TMemoryStream m;
-    WriteTGAStream(m, photo, params, progress, nullptr);
-    bytes = m.GetSize();
-    benchmark::DoNotOptimize(m.Memory());
-  }
+    Settings(params, compressed);
+    WriteTGAStream(out, photo, params, progress, nullptr);
+  });
   state.counters["file_MB"] = double(bytes) / (1 << 20);
   state.SetBytesProcessed(state.iterations() * std::int64_t(kSide) * kSide * 3);
 }
 
 void Read(benchmark::State& state, bool compressed) {
-  TMemoryStream file = Encoded(compressed);
+  TIOParamsVals settings;
+  Settings(settings, compressed);
+  const std::vector<std::uint8_t> file = EncodeToMemory([&](TStream& out, TProgressRec& progress) {
+    WriteTGAStream(out, MildPhoto(), settings, progress, nullptr);
+  });
   TIEBitmap bmp;
-  for (auto _ : state) {
+  ReadLoop(state, file, [&](TStream& in, TProgressRec& progress) {
     TIOParamsVals params;
-    bool abort = false;
-    TProgressRec progress;
-    progress.AbortFlag = &abort;
     std::unique_ptr<TIEMask> mask;
-    file.Seek(0, soBeginning);
-    ReadTGAStream(file, bmp, params, progress, false, mask, false);
-    if (abort) state.SkipWithError("read failed");
+    ReadTGAStream(in, bmp, params, progress, false, mask, false);
     benchmark::DoNotOptimize(bmp.GetScanLine(kSide - 1));
-  }
+  });
   state.SetBytesProcessed(state.iterations() * std::int64_t(kSide) * kSide * 3);
 }
 
@@ -100,4 +58,4 @@ BENCHMARK(BM_TGARead24RLE)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TGARead24Raw)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-}  // namespace pravik
+}  // namespace pravik::bench

@@ -113,54 +113,49 @@ TIETempFile::~TIETempFile() {
   }
 }
 
-bool TIETempFile::ReadAt(std::int64_t offset, void* buffer, std::size_t count) {
-  if (offset < 0 || offset + static_cast<std::int64_t>(count) > size_) return false;
+namespace {
+
+// One read or write of up to count bytes at offset: the bytes moved, or <= 0.
+// The CRT has no positioned I/O and takes an unsigned count: seek, then move
+// at most 1 GiB.
 #ifdef _WIN32
-  if (_lseeki64(fd_, offset, SEEK_SET) != offset) return false;
-  auto* p = static_cast<char*>(buffer);
-  while (count > 0) {
-    const int n = _read(fd_, p, static_cast<unsigned>(count > (1u << 30) ? (1u << 30) : count));
-    if (n <= 0) return false;
-    p += n;
-    count -= static_cast<std::size_t>(n);
-  }
-  return true;
+unsigned Chunk(std::size_t count) { return static_cast<unsigned>(count > (1u << 30) ? (1u << 30) : count); }
+std::int64_t ReadSome(int fd, char* p, std::size_t count, std::int64_t offset) {
+  return _lseeki64(fd, offset, SEEK_SET) == offset ? _read(fd, p, Chunk(count)) : -1;
+}
+std::int64_t WriteSome(int fd, const char* p, std::size_t count, std::int64_t offset) {
+  return _lseeki64(fd, offset, SEEK_SET) == offset ? _write(fd, p, Chunk(count)) : -1;
+}
 #else
-  auto* p = static_cast<char*>(buffer);
+std::int64_t ReadSome(int fd, char* p, std::size_t count, std::int64_t offset) { return ::pread(fd, p, count, offset); }
+std::int64_t WriteSome(int fd, const char* p, std::size_t count, std::int64_t offset) {
+  return ::pwrite(fd, p, count, offset);
+}
+#endif
+
+// Repeats a short read or write until all count bytes have moved.
+template <class Byte, class Op>
+bool MoveAll(int fd, Byte* p, std::size_t count, std::int64_t offset, Op op) {
   while (count > 0) {
-    const ssize_t n = ::pread(fd_, p, count, offset);
+    const std::int64_t n = op(fd, p, count, offset);
     if (n <= 0) return false;
     p += n;
     offset += n;
     count -= static_cast<std::size_t>(n);
   }
   return true;
-#endif
+}
+
+}  // namespace
+
+bool TIETempFile::ReadAt(std::int64_t offset, void* buffer, std::size_t count) {
+  if (offset < 0 || offset + static_cast<std::int64_t>(count) > size_) return false;
+  return MoveAll(fd_, static_cast<char*>(buffer), count, offset, ReadSome);
 }
 
 bool TIETempFile::WriteAt(std::int64_t offset, const void* buffer, std::size_t count) {
   if (offset < 0 || offset + static_cast<std::int64_t>(count) > size_) return false;
-#ifdef _WIN32
-  if (_lseeki64(fd_, offset, SEEK_SET) != offset) return false;
-  auto* p = static_cast<const char*>(buffer);
-  while (count > 0) {
-    const int n = _write(fd_, p, static_cast<unsigned>(count > (1u << 30) ? (1u << 30) : count));
-    if (n <= 0) return false;
-    p += n;
-    count -= static_cast<std::size_t>(n);
-  }
-  return true;
-#else
-  auto* p = static_cast<const char*>(buffer);
-  while (count > 0) {
-    const ssize_t n = ::pwrite(fd_, p, count, offset);
-    if (n <= 0) return false;
-    p += n;
-    offset += n;
-    count -= static_cast<std::size_t>(n);
-  }
-  return true;
-#endif
+  return MoveAll(fd_, static_cast<const char*>(buffer), count, offset, WriteSome);
 }
 
 }  // namespace pravik

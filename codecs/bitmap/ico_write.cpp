@@ -78,14 +78,16 @@ void WriteEntry(TIEWriter& w, TIEBitmap& image, int bits, const TIOParamsVals& p
   w.U32LE(0);
   w.U32LE(0);
 
+  // Palette entries: blue, green, red, 0.
+  const auto putEntry = [&w](TRGB c) {
+    w.U8(c.b);
+    w.U8(c.g);
+    w.U8(c.r);
+    w.U8(0);
+  };
   std::vector<std::uint8_t> row(static_cast<std::size_t>(xorRow));
   if (bits == 1) {
-    for (TRGB c : {TRGB{0, 0, 0}, TRGB{255, 255, 255}}) {
-      w.U8(c.b);
-      w.U8(c.g);
-      w.U8(c.r);
-      w.U8(0);
-    }
+    for (TRGB c : {TRGB{0, 0, 0}, TRGB{255, 255, 255}}) putEntry(c);
     for (int y = height - 1; y >= 0; --y) {
       std::fill(row.begin(), row.end(), 0);
       std::memcpy(row.data(), image.GetScanLine(y), (std::size_t(width) + 7) / 8);
@@ -101,12 +103,7 @@ void WriteEntry(TIEWriter& w, TIEBitmap& image, int bits, const TIOParamsVals& p
     lastPalette = palette;
     // Entry 0 is black and marks the transparent pixels.
     w.Fill(0, 4);
-    for (const TRGB& c : palette) {
-      w.U8(c.b);
-      w.U8(c.g);
-      w.U8(c.r);
-      w.U8(0);
-    }
+    for (const TRGB& c : palette) putEntry(c);
     for (int y = height - 1; y >= 0; --y) {
       std::fill(row.begin(), row.end(), 0);
       const auto* px = reinterpret_cast<const TRGB*>(image.GetScanLine(y));

@@ -11,53 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "corpus_manifest.h"
 #include "imageio/imageio.h"
 #include "imageio/registry.h"
 
 namespace pravik {
 namespace {
 
-const std::string kCorpus = std::string(PRAVIK_SHARED_DIR) + "/corpus/";
-
-struct CorpusFile {
-  std::string path;
-  std::string format;
-  int width = -1, height = -1;
-  bool referenceOk = false;
-};
+const std::string kCorpus = CorpusDir();
 
 struct Expectation {
   int width = -1, height = -1;  // -1: the load must fail
   std::string reason;
 };
-
-std::vector<CorpusFile> ReadManifest() {
-  std::vector<CorpusFile> files;
-  std::ifstream in(kCorpus + "MANIFEST.tsv");
-  std::string line;
-  std::getline(in, line);  // header
-  while (std::getline(in, line)) {
-    std::istringstream cols(line);
-    std::string path, size, format, w, h, frames, status;
-    std::getline(cols, path, '\t');
-    std::getline(cols, size, '\t');
-    std::getline(cols, format, '\t');
-    std::getline(cols, w, '\t');
-    std::getline(cols, h, '\t');
-    std::getline(cols, frames, '\t');
-    std::getline(cols, status, '\t');
-    CorpusFile f;
-    f.path = path;
-    f.format = format;
-    f.referenceOk = status == "ok";
-    if (f.referenceOk) {
-      f.width = std::atoi(w.c_str());
-      f.height = std::atoi(h.c_str());
-    }
-    files.push_back(f);
-  }
-  return files;
-}
 
 // tests/conformance/expectations.tsv: path, width, height, reason (tab-separated;
 // "#" starts a comment line).
@@ -129,7 +95,7 @@ std::string TestName(const ::testing::TestParamInfo<CorpusFile>& info) {
   return name + "_" + std::to_string(info.index);
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, CorpusTest, ::testing::ValuesIn(ReadManifest()), TestName);
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusTest, ::testing::ValuesIn(ReadCorpusManifest()), TestName);
 
 }  // namespace
 }  // namespace pravik

@@ -7,7 +7,6 @@
 #include "image/bitmap.h"
 #include "imageio/formats.h"
 #include "imageio/imageio.h"
-#include "interop/bmp_interop.h"
 #include "interop/interop.h"
 
 namespace pravik::interop {
@@ -20,16 +19,6 @@ void Picture(TIEBitmap& bmp, int w, int h) {
     for (int x = 0; x < w; ++x)
       bmp.SetPixels_ie24RGB(x, y, CreateRGB(std::uint8_t(x * 255 / w), std::uint8_t(y * 255 / h),
                                             std::uint8_t((x * y) % 251)));
-}
-
-// An image with k colours in bands, so palettes are exact.
-void Bands(TIEBitmap& bmp, int w, int h, int k) {
-  bmp.Allocate(w, h, ie24RGB);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const int i = (x / 2 + y / 3) % k;
-      bmp.SetPixels_ie24RGB(x, y, CreateRGB(std::uint8_t(i * 37), std::uint8_t(255 - i * 11), std::uint8_t(i * 97)));
-    }
 }
 
 struct WriteCase {
@@ -74,7 +63,7 @@ TEST(BmpInterop, ImageMagickReadsWhatWeWrite) {
     const std::string file = dir.File("ours.bmp");
     io.SaveToFile(file);
     ASSERT_FALSE(io.AbortFlag) << io.AbortReason;
-    TMagickImage m;
+    TPixels m;
     ASSERT_TRUE(MagickRead(file, dir.File("ours.pam"), m));
     ASSERT_EQ(m.Width, w);
     ASSERT_EQ(m.Height, h);
@@ -113,7 +102,7 @@ TEST(BmpInterop, WeReadWhatImageMagickWrites) {
     SCOPED_TRACE(c.name);
     const std::string file = dir.File("theirs.bmp");
     ASSERT_TRUE(interop::Run("convert '" + source + "' " + c.options + " " + c.output + "'" + file + "'"));
-    TMagickImage m;
+    TPixels m;
     ASSERT_TRUE(MagickRead(file, dir.File("theirs.pam"), m));
     TImageIO io;
     io.IOParams().BMP_HANDLETRANSPARENCY = true;
@@ -161,7 +150,7 @@ TEST(BmpInterop, CorpusBitmapsAgreeWithImageMagick) {
   const std::string root = std::string(PRAVIK_SHARED_DIR) + "/corpus/pillow/";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    TMagickImage m;
+    TPixels m;
     ASSERT_TRUE(MagickRead(root + c.path, dir.File("c.pam"), m));
     TImageIO io;
     io.IOParams().BMP_HANDLETRANSPARENCY = true;

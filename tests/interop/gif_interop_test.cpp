@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,49 +17,6 @@
 namespace pravik::interop {
 namespace {
 
-// Colours and alpha (255 where the file has none), rows top first.
-struct TPixels {
-  int Width = 0, Height = 0;
-  std::vector<TRGB> Colour;
-  std::vector<std::uint8_t> Alpha;
-};
-
-std::vector<std::uint8_t> FileBytes(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool ParsePam(const std::string& pam, TPixels& out) {
-  std::ifstream in(pam, std::ios::binary);
-  std::string line;
-  int depth = 0;
-  while (std::getline(in, line) && line != "ENDHDR") {
-    std::istringstream f(line);
-    std::string key;
-    f >> key;
-    if (key == "WIDTH") f >> out.Width;
-    else if (key == "HEIGHT") f >> out.Height;
-    else if (key == "DEPTH") f >> depth;
-  }
-  if (out.Width < 1 || out.Height < 1 || depth < 1 || depth > 4) return false;
-  std::vector<std::uint8_t> data(std::size_t(out.Width) * out.Height * depth);
-  in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  if (!in) return false;
-  out.Colour.resize(std::size_t(out.Width) * out.Height);
-  out.Alpha.assign(out.Colour.size(), 255);
-  for (std::size_t i = 0; i < out.Colour.size(); ++i) {
-    const std::uint8_t* p = data.data() + i * depth;
-    out.Colour[i] = depth >= 3 ? CreateRGB(p[0], p[1], p[2]) : CreateRGB(p[0], p[0], p[0]);
-    if (depth == 2 || depth == 4) out.Alpha[i] = p[depth - 1];
-  }
-  return true;
-}
-
-// ImageMagick's decode of a one-image file.
-bool MagickPixels(const std::string& gif, const std::string& pam, TPixels& out) {
-  return interop::Run("convert '" + gif + "' -depth 8 pam:'" + pam + "' 2>/dev/null") && ParsePam(pam, out);
-}
-
 // Frame k of an animation as ImageMagick composes it on the logical screen.
 bool MagickFrame(const std::string& gif, const ScratchDir& dir, int k, TPixels& out) {
   return interop::Run("convert '" + gif + "' -coalesce -depth 8 '" + dir.File("frame-%d.pam") + "' 2>/dev/null") &&
@@ -68,9 +24,7 @@ bool MagickFrame(const std::string& gif, const ScratchDir& dir, int k, TPixels& 
 }
 
 // Runs a command whose standard output is the file wanted.
-bool RunTo(const std::string& command, const std::string& file) {
-  return interop::Run("{ " + command + " > '" + file + "'; }");
-}
+bool RunTo(const std::string& command, const std::string& file) { return Sh(command + " > '" + file + "'"); }
 
 // giflib's decode (gif2rgb): red, green, blue bytes per pixel, no alpha.
 bool GiflibPixels(const std::string& gif, const std::string& rgb, int w, int h, TPixels& out) {
@@ -84,19 +38,6 @@ bool GiflibPixels(const std::string& gif, const std::string& rgb, int w, int h, 
   for (std::size_t i = 0; i < out.Colour.size(); ++i)
     out.Colour[i] = CreateRGB(data[3 * i], data[3 * i + 1], data[3 * i + 2]);
   return true;
-}
-
-TPixels OurPixels(TIEBitmap& b) {
-  TPixels p;
-  p.Width = b.GetWidth();
-  p.Height = b.GetHeight();
-  const bool alpha = b.GetHasAlphaChannel();
-  for (int y = 0; y < p.Height; ++y)
-    for (int x = 0; x < p.Width; ++x) {
-      p.Colour.push_back(b.GetPixels(x, y));
-      p.Alpha.push_back(alpha ? b.GetAlpha(x, y) : 255);
-    }
-  return p;
 }
 
 // Equal colours wherever either side is opaque, equal alpha everywhere.
@@ -129,17 +70,12 @@ TPixels LoadOurs(const std::string& file, int index = 0, bool* failed = nullptr)
 
 // k colours in diagonal bands (exact palettes), or a smooth picture (k = 0).
 void Picture(TIEBitmap& b, int w, int h, int k) {
+  if (k > 0) return Bands(b, w, h, k);
   b.Allocate(w, h, ie24RGB);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      if (k > 0) {
-        const int i = (x / 2 + y / 3) % k;
-        b.SetPixels_ie24RGB(x, y, CreateRGB(std::uint8_t(i * 37), std::uint8_t(255 - i * 11), std::uint8_t(i * 97)));
-      } else {
-        b.SetPixels_ie24RGB(x, y, CreateRGB(std::uint8_t(x * 255 / w), std::uint8_t(y * 255 / h),
-                                            std::uint8_t((x * y * 7) % 251)));
-      }
-    }
+    for (int x = 0; x < w; ++x)
+      b.SetPixels_ie24RGB(x, y, CreateRGB(std::uint8_t(x * 255 / w), std::uint8_t(y * 255 / h),
+                                          std::uint8_t((x * y * 7) % 251)));
 }
 
 struct WriteCase {
@@ -195,7 +131,7 @@ TEST(GifInterop, ImageMagickReadsWhatWeWrite) {
     TPixels source;
     const std::string file = WriteOurs(c, dir, source);
     TPixels magick;
-    ASSERT_TRUE(MagickPixels(file, dir.File("im.pam"), magick));
+    ASSERT_TRUE(MagickRead(file, dir.File("im.pam"), magick));
     // Our own decode is the reference for quantized colours; the source is
     // for exact palettes and for transparency (alpha below half only).
     const TPixels ours = LoadOurs(file);
@@ -264,7 +200,7 @@ TEST(GifInterop, WeReadWhatImageMagickWrites) {
     for (int k = 0; k < c.frames; ++k) {
       SCOPED_TRACE(k);
       TPixels magick;
-      ASSERT_TRUE(c.frames == 1 ? MagickPixels(file, dir.File("im.pam"), magick) : MagickFrame(file, dir, k, magick));
+      ASSERT_TRUE(c.frames == 1 ? MagickRead(file, dir.File("im.pam"), magick) : MagickFrame(file, dir, k, magick));
       EXPECT_TRUE(Same(LoadOurs(file, k), magick));
     }
   }

@@ -9,7 +9,6 @@
 #include "image/bitmap.h"
 #include "imageio/formats.h"
 #include "imageio/imageio.h"
-#include "interop/bmp_interop.h"
 #include "interop/interop.h"
 
 namespace pravik::interop {
@@ -48,7 +47,7 @@ TEST(IcoInterop, ImageMagickReadsEveryEntryWithItsTransparency) {
 
   for (int i = 0; i < 6; ++i) {
     SCOPED_TRACE("entry " + std::to_string(i));
-    TMagickImage m;
+    TPixels m;
     ASSERT_TRUE(MagickRead(file + "[" + std::to_string(i) + "]", dir.File("e.pam"), m));
     ASSERT_EQ(m.Width, sides[i]);
     ASSERT_TRUE(m.HasAlpha);
@@ -79,7 +78,7 @@ TEST(IcoInterop, WeReadWhatImageMagickWrites) {
   ASSERT_TRUE(interop::Run("convert '" + source + "' -define icon:auto-resize=48,32,16 '" + file + "'"));
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
-    TMagickImage m;
+    TPixels m;
     ASSERT_TRUE(MagickRead(file + "[" + std::to_string(i) + "]", dir.File("e.pam"), m));
     TImageIO io;
     io.IOParams().SetImageIndex(i);
@@ -110,7 +109,7 @@ TEST(IcoInterop, CorpusIconsAndCursorsAgreeWithImageMagick) {
   const std::string root = std::string(PRAVIK_SHARED_DIR) + "/corpus/pillow/";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    TMagickImage m;
+    TPixels m;
     ASSERT_TRUE(MagickRead(root + c.path + "[" + std::to_string(c.frame) + "]", dir.File("c.pam"), m));
     TImageIO io;
     io.LoadFromFileAuto(root + c.path);

@@ -5,8 +5,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,14 +18,8 @@
 namespace pravik {
 namespace {
 
-
+using interop::FileBytes;
 using interop::ScratchDir;
-
-// Raw samples written by ImageMagick ("rgb:" or "cmyk:" output, 8 bits).
-std::vector<unsigned char> ReadRaw(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-}
 
 void Picture(TIEBitmap& b, int w, int h) {
   ASSERT_TRUE(b.Allocate(w, h, ie24RGB));
@@ -41,7 +33,7 @@ void Picture(TIEBitmap& b, int w, int h) {
 }
 
 // Mean absolute difference of our pixels (as red, green, blue) and raw RGB samples.
-double MeanError(TIEBitmap& b, const std::vector<unsigned char>& rgb) {
+double MeanError(TIEBitmap& b, const std::vector<std::uint8_t>& rgb) {
   const int w = b.GetWidth(), h = b.GetHeight();
   EXPECT_EQ(rgb.size(), static_cast<std::size_t>(w) * h * 3);
   if (rgb.size() != static_cast<std::size_t>(w) * h * 3) return 1e9;
@@ -94,7 +86,7 @@ TEST(JpegInterop, ImageMagickReadsWhatWeWrite) {
       // ImageMagick reports ink amounts; our CMYK bytes are their complement.
       const std::string raw = dir.File(std::string(c.name) + ".cmyk");
       ASSERT_TRUE(interop::Run("convert '" + file + "' -depth 8 'cmyk:" + raw + "'"));
-      const auto cmyk = ReadRaw(raw);
+      const auto cmyk = FileBytes(raw);
       ASSERT_EQ(ours.GetPixelFormat(), ieCMYK);
       ASSERT_EQ(cmyk.size(), 96u * 64 * 4);
       double sum = 0;
@@ -107,9 +99,9 @@ TEST(JpegInterop, ImageMagickReadsWhatWeWrite) {
     }
     const std::string raw = dir.File(std::string(c.name) + ".rgb");
     ASSERT_TRUE(interop::Run("convert '" + file + "' -depth 8 'rgb:" + raw + "'"));
-    EXPECT_LT(MeanError(ours, ReadRaw(raw)), 1.0);
+    EXPECT_LT(MeanError(ours, FileBytes(raw)), 1.0);
     if (c.space != ioJPEG_GRAYLEV) {
-      EXPECT_LT(MeanError(src, ReadRaw(raw)), 2.5);
+      EXPECT_LT(MeanError(src, FileBytes(raw)), 2.5);
     }
   }
 }
@@ -147,7 +139,7 @@ TEST(JpegInterop, WeReadWhatImageMagickWrites) {
       ASSERT_EQ(ours.GetPixelFormat(), ieCMYK);
       const std::string raw = dir.File("cmyk.raw");
       ASSERT_TRUE(interop::Run("convert '" + file + "' -depth 8 'cmyk:" + raw + "'"));
-      const auto cmyk = ReadRaw(raw);
+      const auto cmyk = FileBytes(raw);
       ASSERT_EQ(cmyk.size(), 120u * 80 * 4);
       double sum = 0;
       for (int y = 0; y < 80; ++y) {
@@ -159,7 +151,7 @@ TEST(JpegInterop, WeReadWhatImageMagickWrites) {
     }
     const std::string raw = dir.File(std::string(c.name) + ".rgb");
     ASSERT_TRUE(interop::Run("convert '" + file + "' -depth 8 'rgb:" + raw + "'"));
-    EXPECT_LT(MeanError(ours, ReadRaw(raw)), 1.0);
+    EXPECT_LT(MeanError(ours, FileBytes(raw)), 1.0);
   }
 }
 

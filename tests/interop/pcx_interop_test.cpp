@@ -3,9 +3,7 @@
 // DCX files of the corpus, are read by us with the pixels ImageMagick sees.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,83 +11,8 @@
 #include "imageio/imageio.h"
 #include "interop/interop.h"
 
-namespace pravik {
+namespace pravik::interop {
 namespace {
-
-using interop::Run;
-using interop::ScratchDir;
-
-std::vector<std::uint8_t> FileBytes(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The image as ImageMagick decodes it: red, green, blue, alpha bytes.
-bool MagickRGBA(const std::string& file, const std::string& scratch, std::vector<std::uint8_t>& rgba) {
-  if (!Run("convert '" + file + "' -auto-orient -depth 8 'rgba:" + scratch + "'")) return false;
-  rgba = FileBytes(scratch);
-  return true;
-}
-
-// Our image as red, green, blue, alpha bytes (255 without an alpha channel).
-std::vector<std::uint8_t> OurRGBA(TIEBitmap& bmp) {
-  std::vector<std::uint8_t> out;
-  const bool alpha = bmp.GetHasAlphaChannel();
-  for (int y = 0; y < bmp.GetHeight(); ++y)
-    for (int x = 0; x < bmp.GetWidth(); ++x) {
-      const TRGB p = bmp.GetPixels(x, y);
-      out.insert(out.end(), {p.r, p.g, p.b, alpha ? bmp.GetAlpha(x, y) : std::uint8_t(255)});
-    }
-  return out;
-}
-
-// Where alpha is 0 in both the colour does not matter. tolerance: per channel.
-::testing::AssertionResult SameRGBA(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, int width,
-                                    int tolerance = 0, bool compareAlpha = true) {
-  if (a.size() != b.size()) return ::testing::AssertionFailure() << "sizes " << a.size() << " vs " << b.size();
-  auto near = [&](std::size_t i) { return std::abs(int(a[i]) - int(b[i])) <= tolerance; };
-  for (std::size_t i = 0; i < a.size(); i += 4) {
-    const bool invisible = compareAlpha && a[i + 3] == 0 && b[i + 3] == 0;
-    const bool same = invisible || (near(i) && near(i + 1) && near(i + 2) && (!compareAlpha || a[i + 3] == b[i + 3]));
-    if (!same)
-      return ::testing::AssertionFailure()
-             << "pixel (" << (i / 4) % width << ", " << (i / 4) / width << "): " << int(a[i]) << "," << int(a[i + 1])
-             << "," << int(a[i + 2]) << "," << int(a[i + 3]) << " vs " << int(b[i]) << "," << int(b[i + 1]) << ","
-             << int(b[i + 2]) << "," << int(b[i + 3]);
-  }
-  return ::testing::AssertionSuccess();
-}
-
-// A test picture: a smooth colour field (many colours) or, with `colours`
-// set, a pattern of that many distinct colours, so palette depths are exact.
-void MakePicture(TIEBitmap& bmp, int width, int height, int colours = 0) {
-  bmp.Allocate(width, height, ie24RGB);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      if (colours == 0) {
-        bmp.SetPixels_ie24RGB(x, y, CreateRGB(std::uint8_t(x * 255 / width), std::uint8_t(y * 255 / height),
-                                              std::uint8_t((x * y) & 255)));
-      } else {
-        const int k = (x / 3 + y) % colours;  // runs of 3 equal pixels, for the run-length coders
-        bmp.SetPixels_ie24RGB(x, y, CreateRGB(std::uint8_t(k * 37), std::uint8_t(255 - k * 11), std::uint8_t(k * 5)));
-      }
-    }
-}
-
-// Raw red, green, blue bytes of an image, as ImageMagick's rgb: input takes them.
-std::vector<std::uint8_t> RGBBytes(TIEBitmap& bmp) {
-  std::vector<std::uint8_t> out;
-  for (int y = 0; y < bmp.GetHeight(); ++y)
-    for (int x = 0; x < bmp.GetWidth(); ++x) {
-      const TRGB p = bmp.GetPixels(x, y);
-      out.insert(out.end(), {p.r, p.g, p.b});
-    }
-  return out;
-}
-
-void SaveBytes(const std::string& file, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
 
 // ImageMagick 6 takes a set bit of a 1-bit PCX file for black, although the
 // file's own palette (and ours, and other readers) make it white: its view of
@@ -175,11 +98,9 @@ TEST(PCXInterop, ImageMagickFilesReadByUs) {
     SCOPED_TRACE(c.what);
     TIEBitmap src;
     MakePicture(src, 45, 19, c.colours);
-    SaveBytes(dir.File("in.raw"), RGBBytes(src));
     const std::string file = dir.File(std::string("theirs") + c.extension);
     const std::string made = c.viaGIF ? dir.File("theirs.gif") : file;
-    ASSERT_TRUE(interop::Run("convert -size 45x19 -depth 8 'rgb:" + dir.File("in.raw") + "' " + c.options + " '" +
-                             made + "'"));
+    ASSERT_TRUE(MagickWrite(RGBBytes(src), "rgb", 45, 19, dir.File("in.raw"), c.options, made));
     if (c.viaGIF) { ASSERT_TRUE(interop::Run("convert '" + made + "' '" + file + "'")); }
     std::uint8_t head[66] = {};
     std::ifstream(file, std::ios::binary).read(reinterpret_cast<char*>(head), 66);
@@ -214,4 +135,4 @@ TEST(PCXInterop, CorpusFilesReadAsImageMagickReadsThem) {
 }
 
 }  // namespace
-}  // namespace pravik
+}  // namespace pravik::interop

@@ -2,9 +2,6 @@
 // us: every colour type and depth, compared pixel for pixel.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,44 +16,13 @@
 namespace pravik {
 namespace {
 
-
 using interop::ScratchDir;
-
-// An image as ImageMagick hands it out: RGBA samples of 8 or 16 bits.
-struct Pam {
-  int width = 0, height = 0, maxval = 0;
-  std::vector<std::uint16_t> samples;  // 4 per pixel
-  std::uint16_t At(int x, int y, int c) const { return samples[(static_cast<std::size_t>(y) * width + x) * 4 + c]; }
-};
-
-bool ReadPam(const std::string& file, Pam& pam) {
-  std::ifstream in(file, std::ios::binary);
-  std::string line, key;
-  int depth = 0;
-  if (!std::getline(in, line) || line != "P7") return false;
-  while (std::getline(in, line) && line != "ENDHDR") {
-    std::istringstream l(line);
-    l >> key;
-    if (key == "WIDTH") l >> pam.width;
-    if (key == "HEIGHT") l >> pam.height;
-    if (key == "DEPTH") l >> depth;
-    if (key == "MAXVAL") l >> pam.maxval;
-  }
-  if (depth != 4 || pam.width < 1 || pam.height < 1) return false;
-  const int bytes = pam.maxval > 255 ? 2 : 1;
-  std::vector<unsigned char> raw(static_cast<std::size_t>(pam.width) * pam.height * 4 * bytes);
-  in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
-  if (!in) return false;
-  pam.samples.resize(raw.size() / bytes);
-  for (std::size_t i = 0; i < pam.samples.size(); ++i)
-    pam.samples[i] = bytes == 2 ? static_cast<std::uint16_t>((raw[2 * i] << 8) | raw[2 * i + 1]) : raw[i];
-  return true;
-}
+using interop::TPam;
 
 // ImageMagick's reading of a file, as RGBA of the given depth.
-bool MagickRead(const std::string& file, const std::string& pamFile, int depth, Pam& pam) {
+bool MagickRead(const std::string& file, const std::string& pamFile, int depth, TPam& pam) {
   return interop::Run("convert '" + file + "' -type TrueColorAlpha -depth " + std::to_string(depth) + " '" + pamFile + "'") &&
-         ReadPam(pamFile, pam);
+         interop::ReadPam(pamFile, pam) && pam.Depth == 4;
 }
 
 void Picture(TIEBitmap& b, int w, int h, int colours) {
@@ -115,10 +81,10 @@ TEST(PngInterop, ImageMagickReadsEveryKindWeWrite) {
       ASSERT_FALSE(abort);
     }
     const int depth = c.bits == 16 ? 16 : 8;
-    Pam pam;
+    TPam pam;
     ASSERT_TRUE(MagickRead(file, dir.File(std::string(c.name) + ".pam"), depth, pam));
-    ASSERT_EQ(pam.width, 45);
-    ASSERT_EQ(pam.height, 23);
+    ASSERT_EQ(pam.Width, 45);
+    ASSERT_EQ(pam.Height, 23);
     for (int y = 0; y < 23; ++y)
       for (int x = 0; x < 45; ++x) {
         const int a = c.alpha ? mask.GetPixel(x, y) : 255;
@@ -167,7 +133,7 @@ TEST(PngInterop, WeReadEveryKindImageMagickWrites) {
     SCOPED_TRACE(c.name);
     const std::string file = dir.File(std::string(c.name) + ".png");
     ASSERT_TRUE(interop::Run("convert '" + base + "' " + c.options + " '" + c.prefix + file + "'"));
-    Pam pam;
+    TPam pam;
     ASSERT_TRUE(MagickRead(file, dir.File(std::string(c.name) + ".pam"), c.depth, pam));
 
     for (bool native : {false, true}) {

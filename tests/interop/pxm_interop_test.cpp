@@ -18,16 +18,9 @@
 namespace pravik {
 namespace {
 
+using interop::Load;
 using interop::ScratchDir;
-
-// A shell command whose own redirections hold (Run sends the output to /dev/null).
-bool Sh(const std::string& command) { return interop::Run("(" + command + ")"); }
-
-bool Load(TImageIO& io, const std::string& file, bool native = false) {
-  io.SetNativePixelFormat(native);
-  io.LoadFromFileAuto(file);
-  return !io.AbortFlag && io.IOParams().FILETYPE != 0;
-}
+using interop::Sh;
 
 // Largest difference of any channel of any pixel (as TRGB); -1 when the sizes differ.
 int MaxDiff(TIEBitmap& a, TIEBitmap& b) {

@@ -3,10 +3,7 @@
 // files of the corpus, are read by us with the pixels ImageMagick sees.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,83 +11,8 @@
 #include "imageio/imageio.h"
 #include "interop/interop.h"
 
-namespace pravik {
+namespace pravik::interop {
 namespace {
-
-using interop::Run;
-using interop::ScratchDir;
-
-std::vector<std::uint8_t> FileBytes(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The image as ImageMagick decodes it: red, green, blue, alpha bytes.
-bool MagickRGBA(const std::string& file, const std::string& scratch, std::vector<std::uint8_t>& rgba) {
-  if (!Run("convert '" + file + "' -auto-orient -depth 8 'rgba:" + scratch + "'")) return false;
-  rgba = FileBytes(scratch);
-  return true;
-}
-
-// Our image as red, green, blue, alpha bytes (255 without an alpha channel).
-std::vector<std::uint8_t> OurRGBA(TIEBitmap& bmp) {
-  std::vector<std::uint8_t> out;
-  const bool alpha = bmp.GetHasAlphaChannel();
-  for (int y = 0; y < bmp.GetHeight(); ++y)
-    for (int x = 0; x < bmp.GetWidth(); ++x) {
-      const TRGB p = bmp.GetPixels(x, y);
-      out.insert(out.end(), {p.r, p.g, p.b, alpha ? bmp.GetAlpha(x, y) : std::uint8_t(255)});
-    }
-  return out;
-}
-
-// Where alpha is 0 in both the colour does not matter. tolerance: per channel.
-::testing::AssertionResult SameRGBA(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, int width,
-                                    int tolerance = 0, bool compareAlpha = true) {
-  if (a.size() != b.size()) return ::testing::AssertionFailure() << "sizes " << a.size() << " vs " << b.size();
-  auto near = [&](std::size_t i) { return std::abs(int(a[i]) - int(b[i])) <= tolerance; };
-  for (std::size_t i = 0; i < a.size(); i += 4) {
-    const bool invisible = compareAlpha && a[i + 3] == 0 && b[i + 3] == 0;
-    const bool same = invisible || (near(i) && near(i + 1) && near(i + 2) && (!compareAlpha || a[i + 3] == b[i + 3]));
-    if (!same)
-      return ::testing::AssertionFailure()
-             << "pixel (" << (i / 4) % width << ", " << (i / 4) / width << "): " << int(a[i]) << "," << int(a[i + 1])
-             << "," << int(a[i + 2]) << "," << int(a[i + 3]) << " vs " << int(b[i]) << "," << int(b[i + 1]) << ","
-             << int(b[i + 2]) << "," << int(b[i + 3]);
-  }
-  return ::testing::AssertionSuccess();
-}
-
-// A test picture: a smooth colour field (many colours) or, with `colours`
-// set, a pattern of that many distinct colours, so palette depths are exact.
-void MakePicture(TIEBitmap& bmp, int width, int height, int colours = 0) {
-  bmp.Allocate(width, height, ie24RGB);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      if (colours == 0) {
-        bmp.SetPixels_ie24RGB(x, y, CreateRGB(std::uint8_t(x * 255 / width), std::uint8_t(y * 255 / height),
-                                              std::uint8_t((x * y) & 255)));
-      } else {
-        const int k = (x / 3 + y) % colours;  // runs of 3 equal pixels, for the run-length coders
-        bmp.SetPixels_ie24RGB(x, y, CreateRGB(std::uint8_t(k * 37), std::uint8_t(255 - k * 11), std::uint8_t(k * 5)));
-      }
-    }
-}
-
-// Raw red, green, blue bytes of an image, as ImageMagick's rgb: input takes them.
-std::vector<std::uint8_t> RGBBytes(TIEBitmap& bmp) {
-  std::vector<std::uint8_t> out;
-  for (int y = 0; y < bmp.GetHeight(); ++y)
-    for (int x = 0; x < bmp.GetWidth(); ++x) {
-      const TRGB p = bmp.GetPixels(x, y);
-      out.insert(out.end(), {p.r, p.g, p.b});
-    }
-  return out;
-}
-
-void SaveBytes(const std::string& file, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
 
 // Every depth the writer chooses, written by us and read by ImageMagick.
 TEST(TGAInterop, OurFilesReadByImageMagick) {
@@ -168,17 +90,14 @@ TEST(TGAInterop, ImageMagickFilesReadByUs) {
     TIEBitmap src;
     MakePicture(src, 45, 19, c.colours);
     std::vector<std::uint8_t> bytes = RGBBytes(src);
-    std::string input = "rgb:" + dir.File("in.raw");
     if (c.alpha) {
       std::vector<std::uint8_t> rgba;
       for (std::size_t i = 0; i < bytes.size(); i += 3)
         rgba.insert(rgba.end(), {bytes[i], bytes[i + 1], bytes[i + 2], std::uint8_t(i * 7 & 255)});
       bytes = rgba;
-      input = "rgba:" + dir.File("in.raw");
     }
-    SaveBytes(dir.File("in.raw"), bytes);
     const std::string file = dir.File("theirs.tga");
-    ASSERT_TRUE(interop::Run("convert -size 45x19 -depth 8 '" + input + "' " + c.options + " '" + file + "'"));
+    ASSERT_TRUE(MagickWrite(bytes, c.alpha ? "rgba" : "rgb", 45, 19, dir.File("in.raw"), c.options, file));
     TImageIO io;
     io.LoadFromFileAuto(file);
     ASSERT_FALSE(io.AbortFlag) << io.AbortReason;
@@ -231,4 +150,4 @@ TEST(TGAInterop, CorpusFilesReadAsImageMagickReadsThem) {
 }
 
 }  // namespace
-}  // namespace pravik
+}  // namespace pravik::interop

@@ -12,16 +12,10 @@
 namespace pravik {
 namespace {
 
+using interop::Load;
 using interop::SamePixels;
 using interop::ScratchDir;
-
-// A shell command whose own redirections hold (Run sends the output to /dev/null).
-bool Sh(const std::string& command) { return interop::Run("(" + command + ")"); }
-
-bool Load(TImageIO& io, const std::string& file) {
-  io.LoadFromFileAuto(file);
-  return !io.AbortFlag && io.IOParams().FILETYPE != 0;
-}
+using interop::Sh;
 
 void Pattern(TIEBitmap& bmp, int w, int h) {
   bmp.Allocate(w, h, ie1g);

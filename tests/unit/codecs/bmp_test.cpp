@@ -15,24 +15,10 @@
 #include "imageio/params.h"
 #include "imageio/progress.h"
 #include "imageio/stream.h"
+#include "unit/codecs/codec_test_util.h"
 
-namespace pravik {
+namespace pravik::codectest {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-void Put16(Bytes& b, std::uint32_t v) {
-  b.push_back(std::uint8_t(v));
-  b.push_back(std::uint8_t(v >> 8));
-}
-void Put32(Bytes& b, std::uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
-std::uint32_t Get32(const Bytes& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
-}
-std::uint16_t Get16(const Bytes& b, std::size_t at) { return std::uint16_t(b[at] | (b[at + 1] << 8)); }
 
 // A bitmap file built field by field.
 struct BmpSpec {
@@ -93,24 +79,9 @@ Bytes BuildBmp(const BmpSpec& s) {
   return file;
 }
 
-struct LoadResult {
-  bool aborted = false;
-  std::string reason;
-};
-
 // Loads through the front, as the converter does.
-LoadResult Load(TImageIO& io, const Bytes& file, int format = ioBMP) {
-  TReadOnlyMemoryStream stream(file.data(), std::int64_t(file.size()));
-  io.LoadFromStreamFormat(stream, format);
-  return {io.AbortFlag, io.AbortReason};
-}
-
-Bytes Save(TImageIO& io, int format = ioBMP) {
-  TMemoryStream out;
-  io.SaveToStream(out, format);
-  EXPECT_FALSE(io.AbortFlag) << io.AbortReason;
-  return out.Bytes();
-}
+LoadResult Load(TImageIO& io, const Bytes& file, int format = ioBMP) { return LoadBytes(io, file, format); }
+Bytes Save(TImageIO& io, int format = ioBMP) { return SaveBytes(io, format); }
 
 // A small colourful image: every pixel different.
 void FillPattern(TIEBitmap& bmp, int w, int h) {
@@ -762,4 +733,4 @@ TEST(BmpReader, DirectCallWithoutFileHeaderAndDataSize) {
 }
 
 }  // namespace
-}  // namespace pravik
+}  // namespace pravik::codectest

@@ -17,20 +17,17 @@
 #include "imageio/params.h"
 #include "imageio/progress.h"
 #include "imageio/stream.h"
+#include "unit/codecs/codec_test_util.h"
 
 namespace pravik {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using codectest::Bytes;
+using codectest::Put16;
 
 constexpr TRGB kBlack{0, 0, 0}, kWhite{255, 255, 255};
 constexpr TRGB kRed = CreateRGB(255, 0, 0), kGreen = CreateRGB(0, 255, 0), kBlue = CreateRGB(0, 0, 255);
 constexpr TRGB kGrey = CreateRGB(128, 128, 128);
-
-void Put16(Bytes& b, int v) {
-  b.push_back(std::uint8_t(v));
-  b.push_back(std::uint8_t(v >> 8));
-}
 
 // ---- a GIF file built block by block ------------------------------------------------------------
 

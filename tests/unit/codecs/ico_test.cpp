@@ -12,24 +12,10 @@
 #include "imageio/imageio.h"
 #include "imageio/params.h"
 #include "imageio/stream.h"
+#include "unit/codecs/codec_test_util.h"
 
-namespace pravik {
+namespace pravik::codectest {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-void Put16(Bytes& b, std::uint32_t v) {
-  b.push_back(std::uint8_t(v));
-  b.push_back(std::uint8_t(v >> 8));
-}
-void Put32(Bytes& b, std::uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
-std::uint32_t Get32(const Bytes& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
-}
-std::uint16_t Get16(const Bytes& b, std::size_t at) { return std::uint16_t(b[at] | (b[at + 1] << 8)); }
 
 // The image data of one entry: header, palette, XOR bitmap and AND mask.
 struct ImageSpec {
@@ -116,16 +102,7 @@ Bytes BuildIco(int type, const std::vector<EntrySpec>& entries) {
 
 EntrySpec Entry(const ImageSpec& s) { return EntrySpec{s.width & 255, s.height & 255, 0, 1, s.bits, IconImage(s)}; }
 
-struct LoadResult {
-  bool aborted;
-  std::string reason;
-};
-
-LoadResult Load(TImageIO& io, const Bytes& file, int format = ioICO) {
-  TReadOnlyMemoryStream stream(file.data(), std::int64_t(file.size()));
-  io.LoadFromStreamFormat(stream, format);
-  return {io.AbortFlag, io.AbortReason};
-}
+LoadResult Load(TImageIO& io, const Bytes& file, int format = ioICO) { return LoadBytes(io, file, format); }
 
 std::uint32_t Argb(int a, int r, int g, int b) { return std::uint32_t(a) << 24 | r << 16 | g << 8 | b; }
 
@@ -464,10 +441,7 @@ Bytes SaveIcon(TImageIO& io, std::vector<TIOICOSize> sizes, std::vector<std::int
     p.ICO_SIZES[i] = i < sizes.size() ? sizes[i] : TIOICOSize{};
     p.ICO_BITCOUNT[i] = i < bits.size() ? bits[i] : 0;
   }
-  TMemoryStream out;
-  io.SaveToStream(out, ioICO);
-  EXPECT_FALSE(io.AbortFlag) << io.AbortReason;
-  return out.Bytes();
+  return SaveBytes(io, ioICO);
 }
 
 void FillPicture(TIEBitmap& bmp, int w, int h) {
@@ -624,4 +598,4 @@ TEST(IcoWriter, StopsBetweenEntriesWhenAborted) {
 }
 
 }  // namespace
-}  // namespace pravik
+}  // namespace pravik::codectest

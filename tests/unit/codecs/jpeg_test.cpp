@@ -20,11 +20,13 @@
 #include "imageio/params.h"
 #include "imageio/registry.h"
 #include "imageio/stream.h"
+#include "unit/codecs/codec_test_util.h"
 
 namespace pravik {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using codectest::Bytes;
+using codectest::Outcome;
 
 // A smooth colour image: gradients with a soft blob, easy on JPEG.
 void Photo(TIEBitmap& b, int w, int h) {
@@ -50,17 +52,6 @@ double MeanError(TIEBitmap& a, TIEBitmap& b) {
     }
   return sum / (3.0 * a.GetWidth() * a.GetHeight());
 }
-
-struct Outcome {
-  bool abort = false;
-  std::string reason;
-  TProgressRec Progress() {
-    TProgressRec p;
-    p.AbortFlag = &abort;
-    p.AbortReason = &reason;
-    return p;
-  }
-};
 
 Bytes Encode(TIEBitmap& b, TIOParamsVals& params, Outcome* run = nullptr) {
   Outcome local;

@@ -11,11 +11,14 @@
 #include "imageio/progress.h"
 #include "imageio/registry.h"
 #include "imageio/stream.h"
+#include "unit/codecs/codec_test_util.h"
 
 namespace pravik {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using codectest::Bytes;
+using codectest::Get16;
+using codectest::Loaded;
 
 // ---- fixtures ---------------------------------------------------------------------------------
 
@@ -80,27 +83,9 @@ Bytes Palette256() {
   return b;
 }
 
-struct Loaded {
-  TImageIO io;
-  bool Ok() const { return !io.AbortFlag; }
-  TIEBitmap& Bmp() { return io.IEBitmap(); }
-  TIOParamsVals& P() { return io.IOParams(); }
-};
-
-void Load(Loaded& l, const Bytes& file, int fileType = 0) {
-  TMemoryStream m(file);
-  if (fileType == 0) l.io.LoadFromStream(m);
-  else l.io.LoadFromStreamFormat(m, fileType);
-}
-
-Bytes Save(TImageIO& io, int fileType = ioPCX) {
-  TMemoryStream m;
-  io.SaveToStream(m, fileType);
-  EXPECT_FALSE(io.AbortFlag) << io.AbortReason;
-  return m.Bytes();
-}
-
-std::uint16_t U16(const Bytes& b, std::size_t at) { return std::uint16_t(b[at] | (b[at + 1] << 8)); }
+// By content when fileType is 0.
+void Load(Loaded& l, const Bytes& file, int fileType = 0) { codectest::LoadBytes(l.io, file, fileType); }
+Bytes Save(TImageIO& io, int fileType = ioPCX) { return codectest::SaveBytes(io, fileType); }
 
 // ---- reading ----------------------------------------------------------------------------------
 
@@ -365,11 +350,11 @@ TEST(PCXWrite, ConverterOutputIs24BitThreePlanesWithEvenLines) {
   EXPECT_EQ(b[1], 5);
   EXPECT_EQ(b[2], 1);
   EXPECT_EQ(b[3], 8);
-  EXPECT_EQ(U16(b, 8), 4);
-  EXPECT_EQ(U16(b, 10), 1);
+  EXPECT_EQ(Get16(b, 8), 4);
+  EXPECT_EQ(Get16(b, 10), 1);
   EXPECT_EQ(b[65], 3);
-  EXPECT_EQ(U16(b, 66), 6);
-  EXPECT_EQ(U16(b, 68), 0);
+  EXPECT_EQ(Get16(b, 66), 6);
+  EXPECT_EQ(Get16(b, 68), 0);
   // Red line of row 0: 0 9 18 27 36 and the padding 0, all literals.
   const Bytes red(b.begin() + 128, b.begin() + 134);
   EXPECT_EQ(red, (Bytes{0, 9, 18, 27, 36, 0}));
@@ -419,7 +404,7 @@ TEST(PCXWrite, EveryDepthRoundTrips) {
       EXPECT_EQ(b[2], compression == ioPCX_RLE ? 1 : 0);
       EXPECT_EQ(b[3], c.fileBits);
       EXPECT_EQ(b[65], c.filePlanes);
-      EXPECT_EQ(U16(b, 66) % 2, 0);
+      EXPECT_EQ(Get16(b, 66) % 2, 0);
       if (c.bits == 8 && c.samples == 1) {
         EXPECT_EQ(b[b.size() - 769], 0x0C);
       }
@@ -549,8 +534,8 @@ TEST(DCXWrite, OnePageFileReadsBack) {
   Fill(io.IEBitmap(), 9, 4, 0);
   const Bytes b = Save(io, ioDCX);
   ASSERT_GT(b.size(), 4100u);
-  EXPECT_EQ(U16(b, 4), 4100);
-  EXPECT_EQ(U16(b, 8), 0);
+  EXPECT_EQ(Get16(b, 4), 4100);
+  EXPECT_EQ(Get16(b, 8), 0);
   EXPECT_EQ(b[4100], 10);
   TMemoryStream m(b);
   EXPECT_EQ(FindStreamFormat(m), ioDCX);

@@ -19,11 +19,13 @@
 #include "imageio/params.h"
 #include "imageio/registry.h"
 #include "imageio/stream.h"
+#include "unit/codecs/codec_test_util.h"
 
 namespace pravik {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using codectest::Bytes;
+using codectest::Outcome;
 const std::string kSuite = std::string(PRAVIK_SHARED_DIR) + "/corpus/pngsuite/";
 
 Bytes FileBytes(const std::string& path) {
@@ -32,17 +34,6 @@ Bytes FileBytes(const std::string& path) {
   s.ReadBuffer(out.data(), static_cast<std::int64_t>(out.size()));
   return out;
 }
-
-struct Outcome {
-  bool abort = false;
-  std::string reason;
-  TProgressRec Progress() {
-    TProgressRec p;
-    p.AbortFlag = &abort;
-    p.AbortReason = &reason;
-    return p;
-  }
-};
 
 void Decode(const Bytes& data, TIEBitmap& b, TIOParamsVals& params, Outcome& run, bool headerOnly = false) {
   TReadOnlyMemoryStream s(data.data(), static_cast<std::int64_t>(data.size()));

@@ -13,37 +13,36 @@
 #include "imageio/progress.h"
 #include "imageio/registry.h"
 #include "imageio/stream.h"
+#include "unit/codecs/codec_test_util.h"
 
 namespace pravik {
 namespace {
 
 // ---- helpers ------------------------------------------------------------------------------
 
-struct Loaded {
+using codectest::Outcome;
+
+// A codec's result: the image, the record and the failure.
+struct Loaded : Outcome {
   TIEBitmap bmp;
   TIOParamsVals params;
-  bool abort = false;
-  std::string reason;
 };
 
 std::unique_ptr<Loaded> Read(const std::string& file, bool native = false, bool preview = false) {
   auto l = std::make_unique<Loaded>();
   l->params.ISNATIVEPIXELFORMAT = native;
   TMemoryStream s(file.data(), static_cast<std::int64_t>(file.size()));
-  TProgressRec p;
-  p.AbortFlag = &l->abort;
-  p.AbortReason = &l->reason;
+  TProgressRec p = l->Progress();
   PXMReadStream(s, l->bmp, l->params, preview, p);
   return l;
 }
 
 std::string Write(TIEBitmap& bmp, TIOParamsVals& params, bool* abortOut = nullptr) {
   TMemoryStream s;
-  bool abort = false;
-  TProgressRec p;
-  p.AbortFlag = &abort;
+  Outcome run;
+  TProgressRec p = run.Progress();
   PXMWriteStream(s, bmp, params, p);
-  if (abortOut != nullptr) *abortOut = abort;
+  if (abortOut != nullptr) *abortOut = run.abort;
   return std::string(s.Bytes().begin(), s.Bytes().end());
 }
 

@@ -2,13 +2,12 @@
 
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "codecs/tga/tga.h"
+#include "corpus_manifest.h"
 #include "image/bitmap.h"
 #include "image/colour.h"
 #include "image/mask.h"
@@ -17,11 +16,15 @@
 #include "imageio/progress.h"
 #include "imageio/registry.h"
 #include "imageio/stream.h"
+#include "unit/codecs/codec_test_util.h"
 
 namespace pravik {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using codectest::Bytes;
+using codectest::Get16;
+using codectest::Loaded;
+using codectest::Put16;
 
 // ---- fixtures ---------------------------------------------------------------------------------
 
@@ -33,8 +36,6 @@ struct TgaFile {
   std::uint8_t Depth = 24, Descriptor = 0x20;
   Bytes Id, Map, Pixels, Tail;
 };
-
-void Put16(Bytes& b, int v) { b.insert(b.end(), {std::uint8_t(v), std::uint8_t(v >> 8)}); }
 
 Bytes Build(const TgaFile& f) {
   Bytes b = {std::uint8_t(f.Id.size()), f.MapType, f.Type};
@@ -50,26 +51,8 @@ Bytes Build(const TgaFile& f) {
   return b;
 }
 
-struct Loaded {
-  TImageIO io;
-  bool Ok() const { return !io.AbortFlag; }
-  TIEBitmap& Bmp() { return io.IEBitmap(); }
-  TIOParamsVals& P() { return io.IOParams(); }
-};
-
-void Load(Loaded& l, const Bytes& file) {
-  TMemoryStream m(file);
-  l.io.LoadFromStreamFormat(m, ioTGA);
-}
-
-Bytes Save(TImageIO& io) {
-  TMemoryStream m;
-  io.SaveToStream(m, ioTGA);
-  EXPECT_FALSE(io.AbortFlag) << io.AbortReason;
-  return m.Bytes();
-}
-
-std::uint16_t U16(const Bytes& b, std::size_t at) { return std::uint16_t(b[at] | (b[at + 1] << 8)); }
+void Load(Loaded& l, const Bytes& file) { codectest::LoadBytes(l.io, file, ioTGA); }
+Bytes Save(TImageIO& io) { return codectest::SaveBytes(io, ioTGA); }
 
 const TRGB kRed = CreateRGB(255, 0, 0), kGreen = CreateRGB(0, 255, 0), kBlue = CreateRGB(0, 0, 255),
            kWhite = CreateRGB(255, 255, 255), kBlack = CreateRGB(0, 0, 0);
@@ -391,19 +374,19 @@ TEST(TGAExtension, WrittenAndReadBack) {
   ASSERT_GT(b.size(), 26u + 495u);
   const std::size_t footer = b.size() - 26;
   EXPECT_EQ(std::string(b.begin() + std::ptrdiff_t(footer) + 8, b.end()), std::string("TRUEVISION-XFILE.\0", 18));
-  const std::size_t ext = U16(b, footer) | (std::size_t(U16(b, footer + 2)) << 16);
+  const std::size_t ext = Get16(b, footer) | (std::size_t(Get16(b, footer + 2)) << 16);
   EXPECT_EQ(ext + 495, footer);
-  EXPECT_EQ(U16(b, ext), 495);
-  EXPECT_EQ(U16(b, ext + 367), 7);
-  EXPECT_EQ(U16(b, ext + 369), 14);
-  EXPECT_EQ(U16(b, ext + 371), 2021);
-  EXPECT_EQ(U16(b, ext + 373), 13);
-  EXPECT_EQ(U16(b, ext + 377), 9);
+  EXPECT_EQ(Get16(b, ext), 495);
+  EXPECT_EQ(Get16(b, ext + 367), 7);
+  EXPECT_EQ(Get16(b, ext + 369), 14);
+  EXPECT_EQ(Get16(b, ext + 371), 2021);
+  EXPECT_EQ(Get16(b, ext + 373), 13);
+  EXPECT_EQ(Get16(b, ext + 377), 9);
   EXPECT_EQ(b[ext + 471], 10);
-  EXPECT_EQ(U16(b, ext + 474), 10000);
-  EXPECT_EQ(U16(b, ext + 476), 10000);
-  EXPECT_EQ(U16(b, ext + 478), 22000);
-  EXPECT_EQ(U16(b, ext + 480), 10000);
+  EXPECT_EQ(Get16(b, ext + 474), 10000);
+  EXPECT_EQ(Get16(b, ext + 476), 10000);
+  EXPECT_EQ(Get16(b, ext + 478), 22000);
+  EXPECT_EQ(Get16(b, ext + 480), 10000);
   EXPECT_EQ(b[0], 9);  // "An image" and its 0 byte
 
   Loaded l;
@@ -543,7 +526,7 @@ TEST(TGAWrite, DepthChoice) {
     const Bytes b = Save(io);
     EXPECT_EQ(b[1], c.mapLength ? 1 : 0);
     EXPECT_EQ(b[2], c.type);
-    EXPECT_EQ(U16(b, 5), c.mapLength);
+    EXPECT_EQ(Get16(b, 5), c.mapLength);
     EXPECT_EQ(b[7], c.mapLength ? 24 : 0);
     EXPECT_EQ(b[16], c.depth);
     EXPECT_EQ(b[17], c.descriptor);
@@ -654,26 +637,16 @@ TEST(TGADetect, TryTGA) {
 // Files of the corpus: every Targa file the reference reads passes the
 // test; no file of another format does (the test has no magic number).
 TEST(TGADetect, CorpusFilesOfOtherFormatsAreNotTaken) {
-  const std::string root = std::string(PRAVIK_SHARED_DIR) + "/corpus/";
-  std::ifstream manifest(root + "MANIFEST.tsv");
-  if (!manifest) GTEST_SKIP() << "corpus not available";
-  std::string line;
-  std::getline(manifest, line);
+  const std::vector<CorpusFile> manifest = ReadCorpusManifest();
+  if (manifest.empty()) GTEST_SKIP() << "corpus not available";
   int others = 0, targas = 0;
-  while (std::getline(manifest, line)) {
-    std::istringstream row(line);
-    std::string path, size, format, width, height, frames, status;
-    std::getline(row, path, '\t');
-    std::getline(row, size, '\t');
-    std::getline(row, format, '\t');
-    std::getline(row, width, '\t');
-    std::getline(row, height, '\t');
-    std::getline(row, frames, '\t');
-    std::getline(row, status, '\t');
+  for (const CorpusFile& f : manifest) {
+    const std::string& path = f.path;
+    const std::string& format = f.format;
     const bool tgaName = path.size() > 4 && path.compare(path.size() - 4, 4, ".tga") == 0;
-    TFileStream s(root + path, TFileMode::fmOpenRead);
+    TFileStream s(CorpusDir() + path, TFileMode::fmOpenRead);
     const bool taken = TryTGA(s);
-    if (format == "TGA" && status == "ok") {
+    if (format == "TGA" && f.referenceOk) {
       EXPECT_TRUE(taken) << path;
       ++targas;
     } else if (!tgaName) {

@@ -11,25 +11,24 @@
 #include "imageio/params.h"
 #include "imageio/progress.h"
 #include "imageio/stream.h"
+#include "unit/codecs/codec_test_util.h"
 
 namespace pravik {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using codectest::Bytes;
+using codectest::Outcome;
 
-struct Loaded {
+// A codec's result: the image, the record and the failure.
+struct Loaded : Outcome {
   TIEBitmap bmp;
   TIOParamsVals params;
-  bool abort = false;
-  std::string reason;
 };
 
 std::unique_ptr<Loaded> Read(const Bytes& file, bool preview = false) {
   auto l = std::make_unique<Loaded>();
   TMemoryStream s(file);
-  TProgressRec p;
-  p.AbortFlag = &l->abort;
-  p.AbortReason = &l->reason;
+  TProgressRec p = l->Progress();
   WBMPReadStream(s, l->bmp, l->params, preview, p);
   return l;
 }
@@ -37,11 +36,10 @@ std::unique_ptr<Loaded> Read(const Bytes& file, bool preview = false) {
 Bytes Write(TIEBitmap& bmp, bool* abortOut = nullptr) {
   TMemoryStream s;
   TIOParamsVals params;
-  bool abort = false;
-  TProgressRec p;
-  p.AbortFlag = &abort;
+  Outcome run;
+  TProgressRec p = run.Progress();
   WBMPWriteStream(s, bmp, params, p);
-  if (abortOut != nullptr) *abortOut = abort;
+  if (abortOut != nullptr) *abortOut = run.abort;
   return s.Bytes();
 }
 
