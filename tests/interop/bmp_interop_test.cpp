@@ -164,7 +164,9 @@ TEST(BmpInterop, CorpusBitmapsAgreeWithImageMagick) {
       for (int y = 0; y < m.Height; ++y)
         for (int x = 0; x < m.Width; ++x) worst = std::max(worst, std::abs(io.IEBitmap().GetAlpha(x, y) - m.AlphaAt(x, y)));
       // A 40-byte header's fourth bytes are alpha to us, padding to ImageMagick.
-      if (std::string(c.path) != "clipboard.dib") EXPECT_EQ(worst, 0);
+      if (std::string(c.path) != "clipboard.dib") {
+        EXPECT_EQ(worst, 0);
+      }
     }
   }
 }
