@@ -8,6 +8,7 @@
 
 #include "codecs/bitmap/bmp.h"
 #include "codecs/bitmap/bmp_common.h"
+#include "codecs/png/png_codec.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "imageio/limits.h"
@@ -95,24 +96,24 @@ class TAndMask {
 enum class TIconKind { Icon, Cursor };
 
 // The entry the icon reader loads for index: that entry when its size bytes
-// are set, else the last one. An entry holding a PNG image is passed over for
-// the largest (then deepest) bitmap entry: PNG entries are not decoded here.
-int ChooseIconEntry(const std::vector<TIconEntry>& entries, const std::vector<bool>& isPNG, int index) {
-  int chosen = entries[index].Width != 0 && entries[index].Height != 0 ? index : static_cast<int>(entries.size()) - 1;
-  if (!isPNG[chosen]) return chosen;
-  int best = -1;
-  auto side = [](int v) { return v == 0 ? 256 : v; };
-  for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
-    if (isPNG[i]) continue;
-    if (best < 0) {
-      best = i;
-      continue;
-    }
-    const TIconEntry &a = entries[i], &b = entries[best];
-    const int areaA = side(a.Width) * side(a.Height), areaB = side(b.Width) * side(b.Height);
-    if (areaA > areaB || (areaA == areaB && a.BitCount > b.BitCount)) best = i;
+// are set, else the last one (a 256-pixel entry has size bytes 0).
+int ChooseIconEntry(const std::vector<TIconEntry>& entries, int index) {
+  return entries[index].Width != 0 && entries[index].Height != 0 ? index : static_cast<int>(entries.size()) - 1;
+}
+
+// An entry that holds a whole PNG file (the form Windows Vista and later use
+// for large icons, and some tools for every size). The PNG's own alpha
+// becomes the icon's transparency.
+void ReadPNGEntry(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, bool preview, TProgressRec& progress,
+                  std::unique_ptr<TIEMask>& alphaMask, bool ignoreAlpha) {
+  params.FreeColorMap();
+  ReadPNGStream(stream, bitmap, params, preview, progress);
+  if (preview || !bitmap.GetHasAlphaChannel()) return;
+  if (!ignoreAlpha) {
+    if (!alphaMask) alphaMask = std::make_unique<TIEMask>();
+    bitmap.GetAlphaChannel()->CopyToTIEMask(*alphaMask);
   }
-  return best < 0 ? chosen : best;
+  bitmap.RemoveAlphaChannel(false);
 }
 
 void ReadIconOrCursor(TIconKind kind, TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, bool preview,
@@ -154,14 +155,7 @@ void ReadIconOrCursor(TIconKind kind, TStream& stream, TIEBitmap& bitmap, TIOPar
       params.ICO_SIZES[i] = TIOICOSize{e.Width, e.Height};
       params.ICO_BITCOUNT[i] = e.BitCount != 0 ? e.BitCount : e.Colours != 0 ? BitsForColours(e.Colours) : 24;
     }
-    std::vector<bool> isPNG(entries.size(), false);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      std::uint8_t head[8];
-      isPNG[i] = r.InWindow(entries[i].Offset, 8) && r.Seek(r.Start() + entries[i].Offset) && r.Read(head, 8) &&
-                 std::memcmp(head, kPNGSignature, 8) == 0;
-    }
-    chosen = ChooseIconEntry(entries, isPNG, index);
-    if (isPNG[chosen]) return progress.Fail("PNG icon images are not supported");
+    chosen = ChooseIconEntry(entries, index);
   }
   const TIconEntry& entry = entries[chosen];
   if (!r.InWindow(entry.Offset, 40) || !r.SeekOffset(entry.Offset))
@@ -170,7 +164,11 @@ void ReadIconOrCursor(TIconKind kind, TStream& stream, TIEBitmap& bitmap, TIOPar
   // ---- the entry's bitmap header ---------------------------------------------------
   std::uint8_t hb[40];
   r.Read(hb, 40);
-  if (std::memcmp(hb, kPNGSignature, 8) == 0) return progress.Fail("PNG icon images are not supported");
+  if (std::memcmp(hb, kPNGSignature, 8) == 0) {
+    r.SeekOffset(entry.Offset);
+    r.Sync();
+    return ReadPNGEntry(stream, bitmap, params, preview, progress, alphaMask, ignoreAlpha);
+  }
   const std::uint32_t headerSize = LE32(hb);
   if (headerSize < 40) return progress.Fail(cursor ? "unsupported cursor image" : "unsupported icon image");
   r.Skip(headerSize - 40);

@@ -279,22 +279,47 @@ TEST(IcoReader, BitmapStreamLoadsAsBmp) {
   EXPECT_EQ(io.IOParams().FILETYPE, ioICO);
 }
 
-TEST(IcoReader, PngEntriesArePassedOver) {
-  Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  png.resize(64, 0);
-  EntrySpec pngEntry{0, 0, 0, 1, 32, png};
-  ImageSpec small, mid;
-  small.width = small.height = 16;
-  mid.width = mid.height = 24;
-  // The PNG entry is the one asked for: the largest bitmap entry loads.
+// A 300 x 2 RGBA PNG made by our own writer: left half opaque red, right
+// half transparent.
+Bytes PngWithAlpha() {
   TImageIO io;
-  ASSERT_FALSE(Load(io, BuildIco(1, {pngEntry, Entry(small), Entry(mid)})).aborted) << io.AbortReason;
-  EXPECT_EQ(io.IEBitmap().GetWidth(), 24);
-  // Nothing but PNG: a clean failure.
-  TImageIO io2;
-  const LoadResult r = Load(io2, BuildIco(1, {pngEntry}));
+  io.IEBitmap().Allocate(300, 2, ie24RGB);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 300; ++x) {
+      io.IEBitmap().SetPixels_ie24RGB(x, y, TRGB{0, 0, 255});
+      io.IEBitmap().SetAlpha(x, y, x < 150 ? 255 : 0);
+    }
+  return SaveBytes(io, ioPNG);
+}
+
+TEST(IcoReader, PngEntriesDecodeWithTheirAlpha) {
+  const Bytes png = PngWithAlpha();
+  ImageSpec small;
+  small.width = small.height = 16;
+  // Size bytes 0 (256 and more): the entry asked for loads only as the last.
+  for (const bool last : {false, true}) {
+    SCOPED_TRACE(last);
+    const EntrySpec pngEntry{0, 0, 0, 1, 32, png};
+    TImageIO io;
+    const Bytes file = last ? BuildIco(1, {Entry(small), pngEntry}) : BuildIco(1, {pngEntry, Entry(small)});
+    io.IOParams().ICO_IMAGEINDEX = last ? 1 : 0;
+    ASSERT_FALSE(Load(io, file).aborted) << io.AbortReason;
+    if (!last) {
+      EXPECT_EQ(io.IEBitmap().GetWidth(), 16);
+      continue;
+    }
+    ASSERT_EQ(io.IEBitmap().GetWidth(), 300);
+    EXPECT_EQ(io.IOParams().WIDTH, 300);
+    EXPECT_EQ(io.IEBitmap().GetPixels(10, 1), (TRGB{0, 0, 255}));
+    ASSERT_TRUE(io.IEBitmap().GetHasAlphaChannel());
+    EXPECT_EQ(io.IEBitmap().GetAlpha(10, 1), 255);
+    EXPECT_EQ(io.IEBitmap().GetAlpha(200, 1), 0);
+  }
+  // A PNG entry cut short fails cleanly.
+  Bytes cut(png.begin(), png.begin() + 60);
+  TImageIO io;
+  const LoadResult r = Load(io, BuildIco(1, {EntrySpec{32, 32, 0, 1, 32, cut}}));
   EXPECT_TRUE(r.aborted);
-  EXPECT_NE(r.reason.find("PNG"), std::string::npos);
 }
 
 TEST(CurReader, CursorsKeepTheirHotSpotAndBackground) {
