@@ -52,6 +52,15 @@ bool UsableKeyword(const std::string& key) {
   return false;
 }
 
+// True when every pixel has the same colour (then returned in colour).
+bool SingleColour(TIEBitmap& image, TRGB& colour) {
+  colour = image.GetPixels(0, 0);
+  for (int y = 0; y < image.GetHeight(); ++y)
+    for (int x = 0; x < image.GetWidth(); ++x)
+      if (!(image.GetPixels(x, y) == colour)) return false;
+  return true;
+}
+
 class PngWriter {
  public:
   PngWriter(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TIEMask* mask, TProgressRec& progress)
@@ -113,17 +122,30 @@ bool PngWriter::Choose() {
     return copy_->GetPixelFormat() == target;
   };
 
-  if (spp == 1 && bits == 1) {
-    // Black and white: the darker of two colours is black.
-    if (pf != ie1g) {
-      TRGB dark, light;
-      copy_ = _ConvertTo1bitEx(bitmap_, dark, light);
-      if (copy_) image_ = copy_.get();
-      else if (!convertedCopy(ie1g)) return false;
-    }
-    colourType_ = PNG_COLOR_TYPE_GRAY;
+  // One bit per pixel: black and white as a 1-bit grey file (the darker of
+  // two colours black). Two other colours keep their colours in a 1-bit
+  // palette file, and a transparent image goes the palette-with-transparency
+  // way below; a grey file would lose either.
+  if (spp == 1 && bits == 1 && mask_ == nullptr) {
     depth_ = 1;
     kind_ = RowKind::kBitmapRow;
+    colourType_ = PNG_COLOR_TYPE_GRAY;
+    if (pf == ie1g) return true;
+    TRGB dark, light;
+    copy_ = _ConvertTo1bitEx(bitmap_, dark, light);
+    if (copy_) {
+      image_ = copy_.get();
+    } else if (SingleColour(bitmap_, dark)) {
+      if (!convertedCopy(ie1g)) return false;
+      if (dark == TRGB{0, 0, 0} || dark == TRGB{255, 255, 255}) return true;
+      copy_->Fill(0);
+      light = dark;
+    } else {
+      return convertedCopy(ie1g);
+    }
+    if (dark == TRGB{0, 0, 0} && light == TRGB{255, 255, 255}) return true;
+    colourType_ = PNG_COLOR_TYPE_PALETTE;
+    filePalette_ = {png_color{dark.r, dark.g, dark.b}, png_color{light.r, light.g, light.b}};
     return true;
   }
   if (spp == 1) {
@@ -195,7 +217,13 @@ void PngWriter::SetUp() {
   const int width = image_->GetWidth(), height = image_->GetHeight();
   const TRGB bg = params_.PNG_BACKGROUND;
   png_color_16 background{};
-  if (colourType_ == PNG_COLOR_TYPE_PALETTE) {
+  if (colourType_ == PNG_COLOR_TYPE_PALETTE && !quantizer_) {
+    // Two colours of a 1-bit file: the nearer one.
+    auto distance = [&bg](const png_color& c) {
+      return (c.red - bg.r) * (c.red - bg.r) + (c.green - bg.g) * (c.green - bg.g) + (c.blue - bg.b) * (c.blue - bg.b);
+    };
+    background.index = distance(filePalette_[1]) < distance(filePalette_[0]) ? 1 : 0;
+  } else if (colourType_ == PNG_COLOR_TYPE_PALETTE) {
     background.index = kind_ == RowKind::kPaletteAlpha ? 0 : static_cast<png_byte>(quantizer_->GetRGBIndex(bg));
   } else if (colourType_ == PNG_COLOR_TYPE_GRAY) {
     const unsigned grey = _RGBToGray(bg);

@@ -96,11 +96,13 @@ void FewColours(TIEBitmap& b, int w = 40, int h = 30) {
     for (int x = 0; x < w; ++x) b.SetPixels_ie24RGB(x, y, colours[(x / 5 + y / 7) % 4]);
 }
 // Black and white in an RGB image.
-void TwoColours(TIEBitmap& b) {
+void TwoColours(TIEBitmap& b, TRGB dark = CreateRGB(0, 0, 0), TRGB light = CreateRGB(255, 255, 255)) {
   ASSERT_TRUE(b.Allocate(37, 9, ie24RGB));
   for (int y = 0; y < 9; ++y)
-    for (int x = 0; x < 37; ++x) b.SetPixels_ie24RGB(x, y, (x + y) % 3 ? CreateRGB(0, 0, 0) : CreateRGB(255, 255, 255));
+    for (int x = 0; x < 37; ++x) b.SetPixels_ie24RGB(x, y, (x + y) % 3 ? dark : light);
 }
+// A 1-bit palette file's two colours (as a 1-bit source leaves the record).
+void YellowAndBlue(TIEBitmap& b) { TwoColours(b, CreateRGB(34, 102, 255), CreateRGB(238, 255, 34)); }
 void ManyColours(TIEBitmap& b, int w = 40, int h = 30) {
   ASSERT_TRUE(b.Allocate(w, h, ie24RGB));
   for (int y = 0; y < h; ++y)
@@ -257,6 +259,14 @@ TEST(PngWrite, ColourTypeAndDepthFollowTheRecord) {
       {"palette asked at 16 bits", [](TIEBitmap& b) { FewColours(b); }, 1, 16, false, 3, 8, true},
       {"palette with transparency", [](TIEBitmap& b) { FewColours(b); }, 1, 8, true, 3, 8, true},
       {"two colours", [](TIEBitmap& b) { TwoColours(b); }, 1, 1, false, 0, 1, true},
+      {"two colours not black and white", YellowAndBlue, 1, 1, false, 3, 1, true},
+      {"two colours of a palette", [](TIEBitmap& b) { YellowAndBlue(b); b.ConvertToPixelFormat(ie8p); }, 1, 1, false,
+       3, 1, true},
+      {"two colours with transparency", YellowAndBlue, 1, 1, true, 3, 8, true},
+      {"one colour", [](TIEBitmap& b) { TwoColours(b, CreateRGB(9, 200, 30), CreateRGB(9, 200, 30)); }, 1, 1, false,
+       3, 1, true},
+      {"one colour, white", [](TIEBitmap& b) { TwoColours(b, CreateRGB(255, 255, 255), CreateRGB(255, 255, 255)); },
+       1, 1, false, 0, 1, true},
       {"grey 8", [](TIEBitmap& b) { ManyColours(b); b.ConvertToPixelFormat(ie8g); }, 1, 8, false, 0, 8, true},
       {"grey 16 from 8", [](TIEBitmap& b) { ManyColours(b); b.ConvertToPixelFormat(ie8g); }, 1, 16, false, 0, 16,
        true},
