@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "codecs/png/png_codec.h"
@@ -37,6 +38,7 @@ enum class RowKind : std::uint8_t {
   kPaletteRGB,    // ie24RGB colours through the quantizer
   kPaletteAlpha,  // index 0 where the mask is not opaque, quantizer index + 1 elsewhere
   kGrey,          // grey levels of ie24RGB, ie8g or ie8p rows, at depth 8 or 16
+  kPaletteExact,  // each colour-and-alpha pair its own entry
 };
 
 png_uint_32 PixelsPerMetre(int dpi, int fallback) {
@@ -77,6 +79,9 @@ class PngWriter {
   [[noreturn]] void Raise();
   bool Choose();
   void ChoosePalette(bool transparent);
+  bool PartialAlpha() const;
+  bool ChooseExactAlphaPalette();
+  std::uint32_t ColourKey(const std::uint8_t* src, const std::uint8_t* alpha, int x) const;
   void SetUp();
   const std::uint8_t* MakeRow(int y);
 
@@ -94,6 +99,8 @@ class PngWriter {
   TRGB quantPalette_[256]{};
   std::vector<png_color> filePalette_;
   std::uint8_t indexTable_[256]{};  // ie8p index -> file index
+  std::vector<png_byte> entryAlpha_;  // tRNS of kPaletteExact
+  std::unordered_map<std::uint32_t, std::uint8_t> exactIndex_;  // ColourKey -> file index
   int colourType_ = PNG_COLOR_TYPE_RGB;
   int depth_ = 8;
   RowKind kind_ = RowKind::kBitmapRow;
@@ -152,6 +159,17 @@ bool PngWriter::Choose() {
     // Grey images with transparency become palette files through their colours.
     const bool keep = pf == ie8p || pf == ie24RGB || (mask_ == nullptr && (pf == ie8g || pf == ie16g));
     if (!keep && !convertedCopy(ie24RGB)) return false;
+    // Partial transparency (smooth edges, shadows) survives: an exact
+    // palette with an alpha per entry, or RGB + alpha when the image has
+    // more than 256 colour-and-alpha pairs.
+    if (mask_ != nullptr && PartialAlpha()) {
+      if (ChooseExactAlphaPalette()) return true;
+      if (image_->GetPixelFormat() != ie24RGB && !convertedCopy(ie24RGB)) return false;
+      colourType_ = PNG_COLOR_TYPE_RGB_ALPHA;
+      depth_ = 8;
+      kind_ = RowKind::kRGBA;
+      return true;
+    }
     ChoosePalette(mask_ != nullptr);
     return true;
   }
@@ -163,6 +181,54 @@ bool PngWriter::Choose() {
   }
   colourType_ = mask_ != nullptr ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
   kind_ = mask_ != nullptr ? RowKind::kRGBA : RowKind::kBitmapRow;
+  return true;
+}
+
+bool PngWriter::PartialAlpha() const {
+  for (int y = 0; y < mask_->Height(); ++y) {
+    const std::uint8_t* a = mask_->GetScanLine(y);
+    for (int x = 0; x < mask_->Width(); ++x)
+      if (a[x] != 0 && a[x] != 255) return true;
+  }
+  return false;
+}
+
+// Alpha in the top byte; every fully transparent pixel shares one key.
+std::uint32_t PngWriter::ColourKey(const std::uint8_t* src, const std::uint8_t* alpha, int x) const {
+  if (alpha[x] == 0) return 0;
+  const TRGB c = image_->GetPixelFormat() == ie24RGB ? reinterpret_cast<const TRGB*>(src)[x] : image_->GetPalette(src[x]);
+  return std::uint32_t(alpha[x]) << 24 | std::uint32_t(c.r) << 16 | std::uint32_t(c.g) << 8 | c.b;
+}
+
+bool PngWriter::ChooseExactAlphaPalette() {
+  const TIEPixelFormat pf = image_->GetPixelFormat();
+  if (pf != ie24RGB && pf != ie8p) return false;
+  std::vector<std::uint32_t> keys;
+  for (int y = 0; y < image_->GetHeight(); ++y) {
+    const std::uint8_t* src = image_->GetScanLine(y);
+    const std::uint8_t* a = mask_->GetScanLine(y);
+    for (int x = 0; x < image_->GetWidth(); ++x) {
+      const std::uint32_t key = ColourKey(src, a, x);
+      if (exactIndex_.count(key)) continue;
+      if (keys.size() == 256) {
+        exactIndex_.clear();
+        return false;
+      }
+      exactIndex_.emplace(key, 0);
+      keys.push_back(key);
+    }
+  }
+  // Entries that are not opaque first: tRNS then lists only those.
+  std::stable_partition(keys.begin(), keys.end(), [](std::uint32_t k) { return (k >> 24) != 255; });
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const std::uint32_t k = keys[i];
+    exactIndex_[k] = static_cast<std::uint8_t>(i);
+    filePalette_.push_back(png_color{png_byte(k >> 16), png_byte(k >> 8), png_byte(k)});
+    if ((k >> 24) != 255) entryAlpha_.push_back(png_byte(k >> 24));
+  }
+  colourType_ = PNG_COLOR_TYPE_PALETTE;
+  depth_ = 8;
+  kind_ = RowKind::kPaletteExact;
   return true;
 }
 
@@ -218,11 +284,14 @@ void PngWriter::SetUp() {
   const TRGB bg = params_.PNG_BACKGROUND;
   png_color_16 background{};
   if (colourType_ == PNG_COLOR_TYPE_PALETTE && !quantizer_) {
-    // Two colours of a 1-bit file: the nearer one.
+    // A palette made without the quantizer: the nearest entry.
     auto distance = [&bg](const png_color& c) {
       return (c.red - bg.r) * (c.red - bg.r) + (c.green - bg.g) * (c.green - bg.g) + (c.blue - bg.b) * (c.blue - bg.b);
     };
-    background.index = distance(filePalette_[1]) < distance(filePalette_[0]) ? 1 : 0;
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < filePalette_.size(); ++i)
+      if (distance(filePalette_[i]) < distance(filePalette_[best])) best = i;
+    background.index = static_cast<png_byte>(best);
   } else if (colourType_ == PNG_COLOR_TYPE_PALETTE) {
     background.index = kind_ == RowKind::kPaletteAlpha ? 0 : static_cast<png_byte>(quantizer_->GetRGBIndex(bg));
   } else if (colourType_ == PNG_COLOR_TYPE_GRAY) {
@@ -266,6 +335,8 @@ void PngWriter::SetUp() {
                  PNG_FILTER_TYPE_DEFAULT);
     if (!filePalette_.empty()) png_set_PLTE(png, info, filePalette_.data(), static_cast<int>(filePalette_.size()));
     if (kind_ == RowKind::kPaletteAlpha) png_set_tRNS(png, info, transparent, 1, nullptr);
+    if (!entryAlpha_.empty())
+      png_set_tRNS(png, info, entryAlpha_.data(), static_cast<int>(entryAlpha_.size()), nullptr);
     png_set_pHYs(png, info, xppm, yppm, PNG_RESOLUTION_METER);
     if (filter >= 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, filter);
     png_set_bKGD(png, info, &background);
@@ -325,6 +396,11 @@ const std::uint8_t* PngWriter::MakeRow(int y) {
         for (int x = 0; x < width; ++x)
           out[x] = a[x] == 255 ? static_cast<std::uint8_t>(quantizer_->GetRGBIndex(p[x]) + 1) : 0;
       }
+      return out;
+    }
+    case RowKind::kPaletteExact: {
+      const std::uint8_t* a = mask_->GetScanLine(y);
+      for (int x = 0; x < width; ++x) out[x] = exactIndex_.find(ColourKey(src, a, x))->second;
       return out;
     }
     case RowKind::kGrey: {

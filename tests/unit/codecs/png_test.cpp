@@ -322,6 +322,49 @@ TEST(PngWrite, ColourTypeAndDepthFollowTheRecord) {
   }
 }
 
+TEST(PngWrite, PartialTransparencySurvivesAPaletteRequest) {
+  // Few colour-and-alpha pairs: an exact palette with tRNS; many: RGB + alpha.
+  struct Case {
+    const char* name;
+    void (*make)(TIEBitmap&);
+    int colourType;
+  };
+  const Case cases[] = {
+      {"few pairs", [](TIEBitmap& b) { FewColours(b); }, 3},
+      {"few pairs from ie8p", [](TIEBitmap& b) { FewColours(b); b.ConvertToPixelFormat(ie8p); }, 3},
+      {"many pairs", [](TIEBitmap& b) { ManyColours(b); }, 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TIEBitmap src;
+    c.make(src);
+    TIEMask mask;
+    mask.AllocateBits(src.GetWidth(), src.GetHeight(), 8);
+    const std::uint8_t levels[] = {0, 64, 200, 255};
+    for (int y = 0; y < src.GetHeight(); ++y)
+      for (int x = 0; x < src.GetWidth(); ++x) mask.SetPixel(x, y, levels[(x + y) % 4]);
+    mask.AllSet = false;
+    TIOParamsVals wp;
+    wp.SAMPLESPERPIXEL = 1;
+    wp.BITSPERSAMPLE = 8;
+    const Bytes file = Encode(src, wp, &mask);
+    EXPECT_EQ(IHDR(file).colourType, c.colourType);
+    TIEBitmap back;
+    TIOParamsVals rp;
+    Outcome r;
+    Decode(file, back, rp, r);
+    ASSERT_FALSE(r.abort) << r.reason;
+    ASSERT_TRUE(back.GetHasAlphaChannel());
+    for (int y = 0; y < src.GetHeight(); ++y)
+      for (int x = 0; x < src.GetWidth(); ++x) {
+        ASSERT_EQ(back.GetAlpha(x, y), mask.GetPixel(x, y)) << x << "," << y;
+        if (mask.GetPixel(x, y) != 0) {
+          ASSERT_EQ(back.GetPixels(x, y), src.GetPixels(x, y)) << x << "," << y;
+        }
+      }
+  }
+}
+
 TEST(PngWrite, SixteenBitImagesKeepEveryBit) {
   // ie16g with SAMPLESPERPIXEL 1 and 16 bits per sample.
   TIEBitmap g;
