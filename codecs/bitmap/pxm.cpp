@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -500,13 +501,26 @@ void PXMWriteStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, T
   const int bps = params.BITSPERSAMPLE, spp = params.SAMPLESPERPIXEL;
   const TIEPixelFormat source = bitmap.GetPixelFormat();
 
+  // A two-level or grey request (what a 1-bit or palette source's reader
+  // leaves) is honoured only where the image is black and white, or grey: a
+  // colour image would lose its colours, so it goes out as P6.
+  std::unique_ptr<TIEBitmap> blackWhite;
+  bool bits = source == ie1g;
+  if (!bits && bps == 1 && spp == 1) {
+    TRGB dark, light;
+    blackWhite = _ConvertTo1bitEx(bitmap, dark, light);
+    bits = blackWhite && dark == TRGB{0, 0, 0} && light == TRGB{255, 255, 255};
+    if (!bits) blackWhite.reset();
+  }
+  const bool greyFormat = source == ie8g || source == ie16g;
+  const bool grey = !bits && (bps == 1 || bps == 8) && spp == 1 && (greyFormat || bitmap.IsGrayScale());
+
   // The rows written come from ie1g, ie24RGB or ie48RGB; anything else is
   // converted into a working copy (the caller's image is left as it is).
-  const bool bits = (bps == 1 && spp == 1) || source == ie1g;
   TIEBitmap copy;
-  TIEBitmap* image = &bitmap;
+  TIEBitmap* image = blackWhite ? blackWhite.get() : &bitmap;
   const TIEPixelFormat want = bits ? ie1g : (source == ie48RGB ? ie48RGB : ie24RGB);
-  if (want != source) {
+  if (want != image->GetPixelFormat()) {
     copy.DefaultDitherMethod = bitmap.DefaultDitherMethod;
     if (!copy.Allocate(width, height, want)) return progress.Fail("not enough memory for the image");
     copy.CopyAndConvertFormat(bitmap);
@@ -516,7 +530,7 @@ void PXMWriteStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, T
 
   Variant v = Variant::RGB8;
   if (bits) v = Variant::Bits;
-  else if (bps == 8 && spp == 1) v = Variant::Grey8;
+  else if (grey) v = Variant::Grey8;
   else if ((bps == 16 && spp == 3) || pf == ie48RGB) v = Variant::RGB16;
 
   bool localAbort = false;

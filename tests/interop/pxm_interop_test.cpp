@@ -73,6 +73,7 @@ TEST_P(PXMOursReadByThem, NetpbmAndImageMagickSeeOurPixels) {
   TImageIO io;
   Photo(io.IEBitmap(), 61, 37);
   if (c.twoLevel) io.IEBitmap().ConvertToPixelFormat(ie1g);
+  if (c.spp == 1 && !c.twoLevel) io.IEBitmap().ConvertToPixelFormat(ie8g);  // P5 is for grey images
   io.IOParams().BITSPERSAMPLE = c.bps;
   io.IOParams().SAMPLESPERPIXEL = c.spp;
   const std::string ours = dir.File("ours.pnm");
