@@ -132,8 +132,10 @@ TIEQuantizer::TIEQuantizer(TIEBitmap& bitmap, TRGB* palette, int /*spare*/, int 
       q.UseColours(palette, k);
       q.count = k;
     } else if (q.grey) {
+      // Evenly from black to white, as a grey file of log2(n) bits reads its
+      // levels; a ramp of 256 / n steps would never reach white (240 for 16).
       for (int i = 0; i < q.n; ++i) {
-        const auto v = static_cast<std::uint8_t>(256 * i / q.n);
+        const auto v = static_cast<std::uint8_t>(q.n == 1 ? 0 : (510 * i + q.n - 1) / (2 * (q.n - 1)));
         palette[i] = TRGB{v, v, v};
       }
       q.method = Method::kGreyRamp;

@@ -129,7 +129,8 @@ TEST_F(QuantizeTest, GreyImageGetsAGreyRamp) {
   TIEQuantizer q(*bmp, pal.data(), 255, 16);
   EXPECT_TRUE(q.IsGrayScale());
   EXPECT_EQ(q.ColorCount(), 16);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(pal[i], CreateRGB(16 * i, 16 * i, 16 * i));
+  // Black to white in 16 even steps, as a 4-bit grey file reads its levels.
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(pal[i], CreateRGB(17 * i, 17 * i, 17 * i));
   EXPECT_EQ(q.GetRGBIndex(CreateRGB(200, 200, 200)), 12);
   EXPECT_EQ(q.GetRGBIndex(CreateRGB(255, 255, 255)), 15);
   EXPECT_EQ(q.GetRGBIndex(CreateRGB(15, 15, 15)), 0);
@@ -142,7 +143,7 @@ TEST_F(QuantizeTest, GreyRampForOtherCountsAndFormats) {
     std::vector<int> ramp;  // leading entries
   };
   const Case cases[] = {
-      {ie8g, 3, {0, 85, 170}},      {ie1g, 2, {0, 128}}, {ie16g, 10, {0, 25, 51, 76, 102, 128}},
+      {ie8g, 3, {0, 128, 255}},     {ie1g, 2, {0, 255}}, {ie16g, 10, {0, 28, 57, 85, 113, 142}},
       {ie8g, 256, {0, 1, 2, 3, 4}}, {ie24RGB, 1, {0}},
   };
   for (const Case& c : cases) {
