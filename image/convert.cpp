@@ -539,6 +539,30 @@ std::unique_ptr<TIEBitmap> _ConvertTo1bitEx(TIEBitmap& bitmap, TRGB& colour1, TR
   return result;
 }
 
+std::unique_ptr<TIEBitmap> IETwoLevelCopy(TIEBitmap& bitmap, TRGB& dark, TRGB& light) {
+  if (auto two = _ConvertTo1bitEx(bitmap, dark, light)) return two;
+  const TRGB black{0, 0, 0}, white{255, 255, 255};
+  dark = black;
+  light = white;
+  auto copy = std::make_unique<TIEBitmap>();
+  if (!copy->Allocate(bitmap.GetWidth(), bitmap.GetHeight(), ie1g)) return nullptr;
+  RGBRows rows(bitmap);
+  bool single = rows.Ok();
+  const TRGB only = single ? rows.Row(0)[0] : black;
+  for (int y = 0; y < bitmap.GetHeight() && single; ++y) {
+    const TRGB* p = rows.Row(y);
+    for (int x = 0; x < bitmap.GetWidth() && single; ++x) single = p[x] == only;
+  }
+  if (!single) {
+    copy->CopyAndConvertFormat(bitmap);
+  } else if (only == white) {
+    copy->Fill(1);
+  } else if (!(only == black)) {
+    dark = light = only;  // every bit 0
+  }
+  return copy;
+}
+
 // ---- palettes and rows for writers ------------------------------------------------------------
 
 int _GetSimilColor(const TRGB* palette, int count, TRGB colour) {

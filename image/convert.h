@@ -24,6 +24,12 @@ extern const std::int32_t BWORDERPATTERN[64];
 // more than two.
 std::unique_ptr<TIEBitmap> _ConvertTo1bitEx(TIEBitmap& bitmap, TRGB& colour1, TRGB& colour2);
 
+// The 1-bit copy a writer of two-colour files saves, with the colours of its
+// 0 and 1 bits: the image's own two colours (_ConvertTo1bitEx); a one-colour
+// image as that colour (black or white as a black-and-white image); anything
+// else converted to black and white. Null only when memory runs out.
+std::unique_ptr<TIEBitmap> IETwoLevelCopy(TIEBitmap& bitmap, TRGB& dark, TRGB& light);
+
 // Inverts every bit of every row of an ie1g bitmap, padding included.
 void _Negative1BitEx(TIEBitmap& bitmap);
 

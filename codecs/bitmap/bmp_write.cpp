@@ -103,14 +103,10 @@ void BMPWriteStream(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, T
     palette = {TRGB{0, 0, 0}, TRGB{255, 255, 255}};
     if (bitmap.GetPixelFormat() != ie1g) {
       TRGB dark, light;
-      twoLevel = _ConvertTo1bitEx(bitmap, dark, light);
-      if (twoLevel) {
-        palette = {dark, light};
-        source = twoLevel.get();
-      } else {
-        BMPConvertedCopy(bitmap, scratch, ie1g);
-        source = &scratch;
-      }
+      twoLevel = IETwoLevelCopy(bitmap, dark, light);
+      if (!twoLevel) return progress.Fail("not enough memory to convert the image");
+      palette = {dark, light};
+      source = twoLevel.get();
     }
   } else if (bitmap.GetPixelFormat() != ie24RGB) {
     BMPConvertedCopy(bitmap, scratch, ie24RGB);

@@ -97,15 +97,8 @@ void WritePcxStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& IOParams,
     h.Palette[0] = CreateRGB(0, 0, 0);
     h.Palette[1] = CreateRGB(255, 255, 255);
     if (Bitmap.GetPixelFormat() != ie1g) {
-      TRGB c1, c2;
-      temp = _ConvertTo1bitEx(Bitmap, c1, c2);
-      if (temp) {
-        h.Palette[0] = c1;
-        h.Palette[1] = c2;
-      } else {
-        temp = std::make_unique<TIEBitmap>(width, height, ie1g);
-        temp->CopyAndConvertFormat(Bitmap);
-      }
+      temp = IETwoLevelCopy(Bitmap, h.Palette[0], h.Palette[1]);
+      if (!temp) return Progress.Fail("not enough memory for the PCX image");
       src = temp.get();
     }
   } else if (Bitmap.GetPixelFormat() != ie24RGB) {

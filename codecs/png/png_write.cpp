@@ -54,15 +54,6 @@ bool UsableKeyword(const std::string& key) {
   return false;
 }
 
-// True when every pixel has the same colour (then returned in colour).
-bool SingleColour(TIEBitmap& image, TRGB& colour) {
-  colour = image.GetPixels(0, 0);
-  for (int y = 0; y < image.GetHeight(); ++y)
-    for (int x = 0; x < image.GetWidth(); ++x)
-      if (!(image.GetPixels(x, y) == colour)) return false;
-  return true;
-}
-
 class PngWriter {
  public:
   PngWriter(TStream& stream, TIEBitmap& bitmap, TIOParamsVals& params, TIEMask* mask, TProgressRec& progress)
@@ -139,17 +130,9 @@ bool PngWriter::Choose() {
     colourType_ = PNG_COLOR_TYPE_GRAY;
     if (pf == ie1g) return true;
     TRGB dark, light;
-    copy_ = _ConvertTo1bitEx(bitmap_, dark, light);
-    if (copy_) {
-      image_ = copy_.get();
-    } else if (SingleColour(bitmap_, dark)) {
-      if (!convertedCopy(ie1g)) return false;
-      if (dark == TRGB{0, 0, 0} || dark == TRGB{255, 255, 255}) return true;
-      copy_->Fill(0);
-      light = dark;
-    } else {
-      return convertedCopy(ie1g);
-    }
+    copy_ = IETwoLevelCopy(bitmap_, dark, light);
+    if (!copy_) return false;
+    image_ = copy_.get();
     if (dark == TRGB{0, 0, 0} && light == TRGB{255, 255, 255}) return true;
     colourType_ = PNG_COLOR_TYPE_PALETTE;
     filePalette_ = {png_color{dark.r, dark.g, dark.b}, png_color{light.r, light.g, light.b}};

@@ -153,13 +153,8 @@ void WriteTGAStream(TStream& Stream, TIEBitmap& Bitmap, TIOParamsVals& IOParams,
     palette[0] = CreateRGB(0, 0, 0);
     palette[1] = CreateRGB(255, 255, 255);
     if (pf != ie1g) {
-      temp = _ConvertTo1bitEx(Bitmap, palette[0], palette[1]);
-      if (!temp) {
-        palette[0] = CreateRGB(0, 0, 0);
-        palette[1] = CreateRGB(255, 255, 255);
-        temp = std::make_unique<TIEBitmap>(width, height, ie1g);
-        temp->CopyAndConvertFormat(Bitmap);
-      }
+      temp = IETwoLevelCopy(Bitmap, palette[0], palette[1]);
+      if (!temp) return Progress.Fail("not enough memory for the TGA image");
     }
   } else if (pf != ie24RGB) {
     temp = std::make_unique<TIEBitmap>(width, height, ie24RGB);

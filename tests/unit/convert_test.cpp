@@ -547,6 +547,42 @@ TEST(ConvertTest, TwoColourDetection) {
   }
 }
 
+TEST(ConvertTest, TwoLevelCopyForWritersKeepsTheColours) {
+  // What each bit of the copy shows, for images of one, two and more colours.
+  struct Case {
+    const char* name;
+    TRGB a, b, third;
+    TRGB dark, light;
+  };
+  const TRGB black = CreateRGB(0, 0, 0), white = CreateRGB(255, 255, 255), red = CreateRGB(255, 0, 0),
+             navy = CreateRGB(0, 0, 90);
+  const Case cases[] = {
+      {"two colours", red, navy, navy, navy, red},
+      {"one colour", red, red, red, red, red},
+      {"white only", white, white, white, black, white},
+      {"black only", black, black, black, black, white},
+      {"three colours: black and white", black, white, red, black, white},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TIEBitmap bm(10, 3, ie24RGB);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 10; ++x) bm.SetPixels_ie24RGB(x, y, (x + y) % 2 ? c.b : c.a);
+    bm.SetPixels_ie24RGB(9, 2, c.third);
+    TRGB dark{}, light{};
+    auto copy = IETwoLevelCopy(bm, dark, light);
+    ASSERT_NE(copy, nullptr);
+    ASSERT_EQ(copy->GetPixelFormat(), ie1g);
+    EXPECT_EQ(dark, c.dark);
+    EXPECT_EQ(light, c.light);
+    if (c.third == c.b) {  // at most two colours: every pixel shows its own colour
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 10; ++x)
+          ASSERT_EQ(copy->GetPixels_ie1g(x, y) ? light : dark, bm.GetPixels_ie24RGB(x, y)) << x << "," << y;
+    }
+  }
+}
+
 TEST(ConvertTest, TwoColourDetectionRoundsGreysHalfToEven) {
   // Greys 21 R + 71 G + 8 B: 250 and 150 both round to 2 (halves to even),
   // so the first colour met stays Colour1.
