@@ -270,7 +270,9 @@ void BMPReadStream(TStream& stream, TIEBitmap& bitmap, std::int64_t dataSize, TI
 
   const TOneBit oneBit = h.BitCount == 1 ? ClassifyOneBit(colours) : TOneBit::Plain;
   TIEPixelFormat format = ie24RGB;
-  if (h.BitCount == 1) format = oneBit == TOneBit::Coloured ? ie8p : ie1g;
+  // Two colours other than black and white load as colours, like the 4- and
+  // 8-bit palettes: indexes only when native formats are asked for.
+  if (h.BitCount == 1) format = oneBit != TOneBit::Coloured ? ie1g : params.ISNATIVEPIXELFORMAT ? ie8p : ie24RGB;
   else if ((h.BitCount == 4 || h.BitCount == 8) && params.ISNATIVEPIXELFORMAT) format = ie8p;
   if (!IEImageSizeAllowed(width, height, IEPixelFormatBits[format])) return progress.Fail("BMP image too large");
 
@@ -353,8 +355,10 @@ void BMPReadStream(TStream& stream, TIEBitmap& bitmap, std::int64_t dataSize, TI
           if (format == ie1g) {
             if (oneBit == TOneBit::Inverted)
               for (std::size_t i = 0; i < copyBytes; ++i) dst[i] = static_cast<std::uint8_t>(~dst[i]);
-          } else {
+          } else if (format == ie8p) {
             for (int x = 0; x < width; ++x) dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1;
+          } else {
+            for (int x = 0; x < width; ++x) out[x] = table.Entry[(src[x >> 3] >> (7 - (x & 7))) & 1];
           }
           break;
         case 4:

@@ -458,13 +458,15 @@ TEST(BmpReader, OneBitPalettes) {
     std::vector<TRGB> palette;
     TIEPixelFormat expectFormat;
     TRGB expectBit0, expectBit1;
+    bool native = false;
   };
   const TRGB black{0, 0, 0}, white{255, 255, 255}, red = CreateRGB(255, 0, 0), blue = CreateRGB(0, 0, 255);
   const Case cases[] = {
       {"black, white", {black, white}, ie1g, black, white},
       {"white, black", {white, black}, ie1g, white, black},
-      {"red, blue keeps its colours", {red, blue}, ie8p, red, blue},
-      {"one entry: index 1 takes entry 0", {red}, ie8p, red, red},
+      {"red, blue keeps its colours", {red, blue}, ie24RGB, red, blue},
+      {"red, blue as indexes when native", {red, blue}, ie8p, red, blue, true},
+      {"one entry: index 1 takes entry 0", {red}, ie24RGB, red, red},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -476,6 +478,7 @@ TEST(BmpReader, OneBitPalettes) {
     s.palette = c.palette;
     s.pixels = {0x40, 0, 0, 0};  // pixel 0 is bit 0, pixel 1 is bit 1
     TImageIO io;
+    io.IOParams().ISNATIVEPIXELFORMAT = c.native;
     ASSERT_FALSE(Load(io, BuildBmp(s)).aborted);
     EXPECT_EQ(io.IEBitmap().GetPixelFormat(), c.expectFormat);
     EXPECT_EQ(io.IEBitmap().GetPixels(0, 0), c.expectBit0);
