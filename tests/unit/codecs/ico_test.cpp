@@ -410,7 +410,7 @@ TEST(IcoReader, BadFilesFailCleanly) {
   ImageSpec sixteen;
   sixteen.bits = 16;
   Bytes truncated = BuildIco(1, {good});
-  truncated.resize(truncated.size() - 40);
+  truncated.erase(truncated.end() - 40, truncated.end());
   struct Case {
     const char* name;
     Bytes file;
