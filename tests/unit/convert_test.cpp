@@ -516,6 +516,13 @@ TEST(ConvertTest, OrderedDitheringPattern) {
 
 // ---- two-colour detection -----------------------------------------------------------------------
 
+// Colours a and b alternating from a at the top left; the last pixel third.
+void Checkered(TIEBitmap& bm, TRGB a, TRGB b, TRGB third) {
+  for (int y = 0; y < bm.GetHeight(); ++y)
+    for (int x = 0; x < bm.GetWidth(); ++x) bm.SetPixels_ie24RGB(x, y, (x + y) % 2 ? b : a);
+  bm.SetPixels_ie24RGB(bm.GetWidth() - 1, bm.GetHeight() - 1, third);
+}
+
 TEST(ConvertTest, TwoColourDetection) {
   struct Case {
     const char* name;
@@ -532,9 +539,7 @@ TEST(ConvertTest, TwoColourDetection) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TIEBitmap bm(10, 3, ie24RGB);
-    for (int y = 0; y < 3; ++y)
-      for (int x = 0; x < 10; ++x) bm.SetPixels_ie24RGB(x, y, (x + y) % 2 ? c.other : c.topLeft);
-    bm.SetPixels_ie24RGB(9, 2, c.third);
+    Checkered(bm, c.topLeft, c.other, c.third);
     TRGB c1{}, c2{};
     auto result = _ConvertTo1bitEx(bm, c1, c2);
     ASSERT_EQ(result != nullptr, c.found);
@@ -566,9 +571,7 @@ TEST(ConvertTest, TwoLevelCopyForWritersKeepsTheColours) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TIEBitmap bm(10, 3, ie24RGB);
-    for (int y = 0; y < 3; ++y)
-      for (int x = 0; x < 10; ++x) bm.SetPixels_ie24RGB(x, y, (x + y) % 2 ? c.b : c.a);
-    bm.SetPixels_ie24RGB(9, 2, c.third);
+    Checkered(bm, c.a, c.b, c.third);
     TRGB dark{}, light{};
     auto copy = IETwoLevelCopy(bm, dark, light);
     ASSERT_NE(copy, nullptr);
