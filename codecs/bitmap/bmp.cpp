@@ -336,7 +336,10 @@ void BMPReadStream(TStream& stream, TIEBitmap& bitmap, std::int64_t dataSize, TI
     }
     // 32-bit pixels carry alpha in their fourth byte, or where an alpha mask says.
     const bool alphaSource = h.BitCount == 32 ? (!customMasks || alpha.Bits > 0) : alpha.Bits > 0;
-    TAlphaCollector alphaOut(alphaMask, alphaSource && !ignoreAlpha, width, height);
+    // ignoreAlpha is about the fourth byte of plain 32-bit pixels, which files
+    // fill with anything; an alpha mask the header declares means alpha.
+    const bool declaredAlpha = h.HaveMasks && h.Masks[3] != 0;
+    TAlphaCollector alphaOut(alphaMask, alphaSource && (!ignoreAlpha || declaredAlpha), width, height);
 
     for (int k = 0; k < height; ++k) {
       if (!rows.Before(k)) break;

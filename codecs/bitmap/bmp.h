@@ -15,7 +15,8 @@ struct TProgressRec;
 // Reads one bitmap starting at the stream's position. dataSize: bytes that
 // belong to the bitmap (0: unknown). preview: fill the record only.
 // noFileHeader: the stream starts at the info header. alphaMask receives the
-// alpha of 32-bit pixels (null when they carry none) unless ignoreAlpha.
+// alpha of 32-bit pixels (null when they carry none) unless ignoreAlpha; an
+// alpha mask declared in the header is honoured whatever ignoreAlpha says.
 // Bad data: progress.Fail(reason).
 void BMPReadStream(TStream& stream, TIEBitmap& bitmap, std::int64_t dataSize, TIOParamsVals& params,
                    TProgressRec& progress, bool preview, bool noFileHeader, std::unique_ptr<TIEMask>& alphaMask,

@@ -379,10 +379,19 @@ TEST(BmpReader, ThirtyTwoBitAlphaRules) {
   struct Case {
     std::uint8_t a0, a1;
     bool handle, expectAlpha;
+    bool declared = false;  // a V5 header whose masks name an alpha channel
   };
-  const Case cases[] = {{0, 0, true, false}, {255, 255, true, false}, {0, 128, true, true}, {0, 128, false, false}};
+  // Plain fourth bytes count only when asked for; a declared alpha mask always.
+  const Case cases[] = {{0, 0, true, false},       {255, 255, true, false},    {0, 128, true, true},
+                        {0, 128, false, false},    {0, 128, false, true, true}, {0, 0, false, false, true},
+                        {255, 255, false, false, true}};
   for (const Case& c : cases) {
     BmpSpec s;
+    if (c.declared) {
+      s.headerSize = 124;
+      s.compression = 3;
+      s.masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    }
     s.bits = 32;
     s.width = 2;
     s.height = 1;
@@ -390,7 +399,8 @@ TEST(BmpReader, ThirtyTwoBitAlphaRules) {
     TImageIO io;
     io.IOParams().BMP_HANDLETRANSPARENCY = c.handle;
     ASSERT_FALSE(Load(io, BuildBmp(s)).aborted);
-    EXPECT_EQ(io.IEBitmap().GetHasAlphaChannel(), c.expectAlpha) << int(c.a0) << " " << int(c.a1);
+    EXPECT_EQ(io.IEBitmap().GetHasAlphaChannel(), c.expectAlpha)
+        << int(c.a0) << " " << int(c.a1) << " handle " << c.handle << " declared " << c.declared;
     EXPECT_EQ(io.IOParams().SAMPLESPERPIXEL, 4);
   }
 }
