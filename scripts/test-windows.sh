@@ -41,6 +41,17 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 stop_wine() { timeout 30 wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
+# "wine reg add" now and then fails while the previous wineserver is still
+# going away: try again before giving up.
+wine_reg() {
+  local attempt
+  for attempt in 1 2 3; do
+    timeout -k 10 60 wine reg add "$@" /f >/dev/null && return 0
+    sleep 2
+  done
+  echo "test-windows: wine reg add $1 failed" >&2
+  return 1
+}
 
 step "Wine prefix"
 stop_wine
@@ -53,13 +64,11 @@ if ! { timeout -k 10 180 wine wineboot --init && timeout -k 10 120 wineserver -w
   echo "test-windows: could not create the Wine prefix" >&2
   exit 1
 fi
-timeout -k 10 60 wine reg add 'HKCU\Software\Wine\WineDbg' \
-  /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+wine_reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
 # Wine's automatic debugger prints a backtrace and then ends the crashed program
 # with exit code 0, so a crash would pass. With a debugger that cannot start, the
 # program ends with its exception code (0xC0000005 shows as exit code 5).
-timeout -k 10 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-  /v Debugger /t REG_SZ /d pravik-no-debugger /f >/dev/null
+wine_reg 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d pravik-no-debugger
 # Wine's own fonts (title bar glyphs, dialog fonts) where its font loader looks
 # in this prefix.
 cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
@@ -91,8 +100,8 @@ if [ ! -f "$dir/tests/windows/pravik_windows_tests.exe" ]; then
   echo "test-windows: pravik_windows_tests.exe was not built" >&2
   gui_rc=1
 else
-  timeout -k 10 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
-  timeout -k 10 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
+  wine_reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
+  wine_reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768
   stop_wine
   # The tests ask for a screenshot of the converter's window through a file;
   # a watcher beside them takes it with xwd.

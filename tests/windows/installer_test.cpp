@@ -10,6 +10,7 @@
 
 #include "shellext/guids.h"
 #include "tests/windows/converter_test.h"
+#include "tests/windows/file_data_object.h"
 
 namespace pravik {
 namespace {
@@ -31,41 +32,6 @@ int RunAndWait(const std::string& commandLine, int milliseconds = 60000) {
   Process p{info.hProcess, info.dwProcessId};
   return WaitForExit(p, milliseconds);
 }
-
-// The shell's data object for one file, as the extension's tests build it.
-class OneFile final : public IDataObject {
- public:
-  explicit OneFile(std::string path) : path_(std::move(path)) {}
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject) ? this : nullptr;
-    return *ppv != nullptr ? S_OK : E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-    if (format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + path_.size() + 2);
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(mem));
-    drop->pFiles = sizeof(DROPFILES);
-    memcpy(drop + 1, path_.c_str(), path_.size() + 1);
-    GlobalUnlock(mem);
-    medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = mem;
-    medium->pUnkForRelease = nullptr;
-    return S_OK;
-  }
-  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-  STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
- private:
-  std::string path_;
-};
 
 bool SamePath(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
 
@@ -94,7 +60,7 @@ TEST(Installer, InstallsSilentlyThenTheExtensionStartsTheConverterAndUninstallin
     ASSERT_EQ(CoCreateInstance(CLSID_PravikExt, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
                                reinterpret_cast<void**>(&init)),
               S_OK);
-    OneFile data(src + "a.bmp");
+    FileDataObject data({src + "a.bmp"});
     EXPECT_EQ(init->Initialize(nullptr, &data, nullptr), S_OK);
     IContextMenu* menu = nullptr;
     ASSERT_EQ(init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)), S_OK);
