@@ -285,6 +285,16 @@ void BMPReadStream(TStream& stream, TIEBitmap& bitmap, std::int64_t dataSize, TI
   // before anything is allocated; a file cut short near its end loads.
   if (!rle && r.Remaining() < pixelBytes && r.Remaining() < pixelBytes / 2)
     return progress.Fail("truncated BMP image data");
+  // Run-length data may be far smaller than the image (deltas and an early
+  // end skip whole areas), but a few bytes must not make a huge image: past
+  // 64 MB of pixels, the data must hold a sixteenth of the shortest coding
+  // without skips (runs of 255 pixels and an end of line per row).
+  if (rle) {
+    const std::int64_t decoded = std::int64_t(width) * height * std::max(1, IEPixelFormatBits[format] / 8);
+    const std::int64_t shortest = std::int64_t(height) * ((std::int64_t(width) + 254) / 255 * 2 + 2);
+    if (decoded > (std::int64_t(64) << 20) && r.Remaining() * 16 < shortest)
+      return progress.Fail("BMP data far too short for the image size");
+  }
 
   bitmap.ForceReallocate = true;
   if (!bitmap.Allocate(width, height, format)) return progress.Fail("not enough memory for the BMP image");

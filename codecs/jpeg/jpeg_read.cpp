@@ -173,6 +173,12 @@ int JpegReader::Decode(bool invertCMYK, int lines, bool nativePixelFormat) {
   // A header must not make us reserve more than the cap allows.
   if (!IEImageSizeAllowed(width, height, std::max(IEPixelFormatBits[format], 8 * components)))
     return Fail("JPEG image too large"), 0;
+  // Huffman-coded data spends at least a bit on every 8 x 8 block of its first
+  // scan, so a few hundred bytes cannot hold a huge image: refuse before the
+  // pixels are reserved (arithmetic coding can be denser and is let through).
+  const std::int64_t pixels = std::int64_t(c.image_width) * c.image_height;
+  if (!c.arith_code && pixels > (std::int64_t(32) << 20) && stream_.GetSize() < pixels / 2048)
+    return Fail("JPEG data far too short for the image size"), 0;
 
   if (!JpegGuarded(d_.err, [&c] { jpeg_start_decompress(&c); })) return Fail("bad JPEG data"), 0;
   started_ = true;

@@ -689,6 +689,13 @@ TEST(BmpReader, BadFilesFailCleanly) {
       {"1-bit run-length data", with([](BmpSpec& s) { s.bits = 1; s.compression = 1; })},
       {"24-bit JPEG data", with([](BmpSpec& s) { s.compression = 4; })},
       {"palette missing", with([](BmpSpec& s) { s.bits = 8; s.pixels.clear(); })},
+      {"a huge run-length image from two bytes", with([](BmpSpec& s) {
+         s.bits = 8;
+         s.compression = 1;
+         s.width = s.height = 30000;
+         s.palette.assign(256, TRGB{});
+         s.pixels = {0, 1};  // end of bitmap
+       })},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -697,6 +704,20 @@ TEST(BmpReader, BadFilesFailCleanly) {
     EXPECT_TRUE(r.aborted);
     EXPECT_FALSE(r.reason.empty());
   }
+}
+
+TEST(BmpReader, ShortRunLengthDataForASmallImageLoads) {
+  // An early end of bitmap leaves the rest index 0: fine while the image is small.
+  BmpSpec s;
+  s.bits = 8;
+  s.compression = 1;
+  s.width = s.height = 1000;
+  s.palette.assign(256, CreateRGB(9, 9, 9));
+  s.pixels = {2, 5, 0, 1};  // two pixels of index 5, then the end
+  TImageIO io;
+  ASSERT_FALSE(Load(io, BuildBmp(s)).aborted) << io.AbortReason;
+  EXPECT_EQ(io.IEBitmap().GetWidth(), 1000);
+  EXPECT_EQ(io.IEBitmap().GetPixels(999, 999), CreateRGB(9, 9, 9));
 }
 
 TEST(BmpReader, TruncatedPixelsLoadWhatIsThereAndReportIt) {

@@ -644,5 +644,22 @@ TEST_F(JpegTest, HugeHeaderIsRefusedBeforeAllocating) {
   EXPECT_TRUE(out.IsEmpty());
 }
 
+TEST_F(JpegTest, SmallFileClaimingAHugeImageIsRefused) {
+  // Within the size cap, but a few hundred bytes cannot code 900 million
+  // pixels: nothing is reserved for them.
+  TIOParamsVals wp;
+  Bytes file = Encode(src, wp);
+  const std::size_t sof = FindMarker(file, 0xC0);
+  file[sof + 5] = 0x75, file[sof + 6] = 0x30;  // height 30000
+  file[sof + 7] = 0x75, file[sof + 8] = 0x30;  // width 30000
+  TIEBitmap out;
+  TIOParamsVals rp;
+  Outcome run;
+  Decode(file, out, rp, run);
+  EXPECT_TRUE(run.abort);
+  EXPECT_EQ(run.reason, "JPEG data far too short for the image size");
+  EXPECT_TRUE(out.IsEmpty());
+}
+
 }  // namespace
 }  // namespace pravik
