@@ -142,11 +142,12 @@ bool PngWriter::Choose() {
     // Grey images with transparency become palette files through their colours.
     const bool keep = pf == ie8p || pf == ie24RGB || (mask_ == nullptr && (pf == ie8g || pf == ie16g));
     if (!keep && !convertedCopy(ie24RGB)) return false;
-    // Partial transparency (smooth edges, shadows) survives: an exact
-    // palette with an alpha per entry, or RGB + alpha when the image has
-    // more than 256 colour-and-alpha pairs.
+    // With transparency and at most 256 colour-and-alpha pairs (every fully
+    // transparent pixel one pair) the palette is exact, an alpha per entry;
+    // more pairs with partial transparency go out as RGB + alpha, so smooth
+    // edges survive; more pairs with all-or-nothing alpha are quantized.
+    if (mask_ != nullptr && ChooseExactAlphaPalette()) return true;
     if (mask_ != nullptr && PartialAlpha()) {
-      if (ChooseExactAlphaPalette()) return true;
       if (image_->GetPixelFormat() != ie24RGB && !convertedCopy(ie24RGB)) return false;
       colourType_ = PNG_COLOR_TYPE_RGB_ALPHA;
       depth_ = 8;

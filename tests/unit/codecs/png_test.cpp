@@ -365,6 +365,39 @@ TEST(PngWrite, PartialTransparencySurvivesAPaletteRequest) {
   }
 }
 
+TEST(PngWrite, TwoHundredFiftyFiveColoursAndTransparencyStayExact) {
+  // A GIF's worth: 255 opaque colours, and transparent pixels whose own
+  // colours would make more than the 255 a quantized palette leaves room for.
+  TIEBitmap src;
+  ASSERT_TRUE(src.Allocate(16, 20, ie24RGB));
+  TIEMask mask;
+  mask.AllocateBits(16, 20, 8);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const int i = y * 16 + x;
+      src.SetPixels_ie24RGB(x, y, CreateRGB(std::uint8_t(i), std::uint8_t(i * 7), std::uint8_t(255 - i)));
+      mask.SetPixel(x, y, i < 255 ? 255 : 0);
+    }
+  mask.AllSet = false;
+  TIOParamsVals wp;
+  wp.SAMPLESPERPIXEL = 1;
+  wp.BITSPERSAMPLE = 8;
+  const Bytes file = Encode(src, wp, &mask);
+  EXPECT_EQ(IHDR(file).colourType, 3);
+  TIEBitmap back;
+  TIOParamsVals rp;
+  Outcome r;
+  Decode(file, back, rp, r);
+  ASSERT_FALSE(r.abort) << r.reason;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 16; ++x) {
+      ASSERT_EQ(back.GetAlpha(x, y), mask.GetPixel(x, y)) << x << "," << y;
+      if (mask.GetPixel(x, y) != 0) {
+        ASSERT_EQ(back.GetPixels(x, y), src.GetPixels(x, y)) << x << "," << y;
+      }
+    }
+}
+
 TEST(PngWrite, SixteenBitImagesKeepEveryBit) {
   // ie16g with SAMPLESPERPIXEL 1 and 16 bits per sample.
   TIEBitmap g;
