@@ -82,37 +82,29 @@ bool JpegReader::ReadHeader(TStream* tablesStream) {
 void JpegReader::FillParams(bool rawYCbCr, bool nativePixelFormat) {
   jpeg_decompress_struct& c = d_.cinfo;
   params_.BITSPERSAMPLE = 8;
-  switch (c.jpeg_color_space) {
-    case JCS_GRAYSCALE:
-      params_.JPEG_COLORSPACE = ioJPEG_GRAYLEV;
-      params_.SAMPLESPERPIXEL = 1;
-      // libjpeg-turbo spreads grey to three channels itself.
-      c.out_color_space = nativePixelFormat ? JCS_GRAYSCALE : JCS_EXT_BGR;
-      break;
-    case JCS_RGB:
-      params_.JPEG_COLORSPACE = ioJPEG_RGB;
-      params_.SAMPLESPERPIXEL = 3;
-      c.out_color_space = JCS_EXT_BGR;
-      break;
-    case JCS_YCbCr:
-      params_.JPEG_COLORSPACE = ioJPEG_YCbCr;
-      params_.SAMPLESPERPIXEL = 3;
-      c.out_color_space = rawYCbCr ? JCS_YCbCr : JCS_EXT_BGR;
-      break;
-    case JCS_CMYK:
-      params_.JPEG_COLORSPACE = ioJPEG_CMYK;
-      params_.SAMPLESPERPIXEL = 4;
-      c.out_color_space = JCS_CMYK;
-      break;
-    case JCS_YCCK:
-      params_.JPEG_COLORSPACE = ioJPEG_YCbCrK;
-      params_.SAMPLESPERPIXEL = 4;
-      c.out_color_space = JCS_CMYK;
-      break;
-    default:
-      c.out_color_space = JCS_UNKNOWN;  // the components as stored
-      break;
-  }
+  // The file's colour space: how the record names it, its samples, and what
+  // libjpeg is asked to deliver (blue-green-red rows straight into ie24RGB).
+  static constexpr struct {
+    J_COLOR_SPACE File;
+    TIOJPEGColorspace Record;
+    int Samples;
+    J_COLOR_SPACE Out;
+  } kSpaces[] = {
+      {JCS_GRAYSCALE, ioJPEG_GRAYLEV, 1, JCS_EXT_BGR},  // libjpeg-turbo spreads grey to three channels itself
+      {JCS_RGB, ioJPEG_RGB, 3, JCS_EXT_BGR},
+      {JCS_YCbCr, ioJPEG_YCbCr, 3, JCS_EXT_BGR},
+      {JCS_CMYK, ioJPEG_CMYK, 4, JCS_CMYK},
+      {JCS_YCCK, ioJPEG_YCbCrK, 4, JCS_CMYK},
+  };
+  c.out_color_space = JCS_UNKNOWN;  // other spaces: the components as stored
+  for (const auto& space : kSpaces)
+    if (space.File == c.jpeg_color_space) {
+      params_.JPEG_COLORSPACE = space.Record;
+      params_.SAMPLESPERPIXEL = space.Samples;
+      c.out_color_space = space.Out;
+    }
+  if (c.jpeg_color_space == JCS_GRAYSCALE && nativePixelFormat) c.out_color_space = JCS_GRAYSCALE;
+  if (c.jpeg_color_space == JCS_YCbCr && rawYCbCr) c.out_color_space = JCS_YCbCr;
   c.dct_method = JpegDctMethod(params_.JPEG_DCTMETHOD);
 
   // Resolution: unit 0 gives the aspect numbers (usually 1 x 1; the front
