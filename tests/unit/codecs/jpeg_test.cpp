@@ -627,38 +627,36 @@ TEST_F(JpegTest, BadInputFailsCleanly) {
 }
 
 TEST_F(JpegTest, HugeHeaderIsRefusedBeforeAllocating) {
-  TIOParamsVals wp;
-  Bytes file = Encode(src, wp);
-  const std::size_t sof = FindMarker(file, 0xC0);
-  file[sof + 5] = 0xFF, file[sof + 6] = 0xD0;  // height 65488
-  file[sof + 7] = 0xFF, file[sof + 8] = 0xD0;  // width 65488
-  const std::int64_t saved = iegMaxDecodedBytes;
-  iegMaxDecodedBytes = std::int64_t(64) << 20;
-  TIEBitmap out;
-  TIOParamsVals rp;
-  Outcome run;
-  Decode(file, out, rp, run);
-  iegMaxDecodedBytes = saved;
-  EXPECT_TRUE(run.abort);
-  EXPECT_EQ(run.reason, "JPEG image too large");
-  EXPECT_TRUE(out.IsEmpty());
-}
-
-TEST_F(JpegTest, SmallFileClaimingAHugeImageIsRefused) {
-  // Within the size cap, but a few hundred bytes cannot code 900 million
-  // pixels: nothing is reserved for them.
-  TIOParamsVals wp;
-  Bytes file = Encode(src, wp);
-  const std::size_t sof = FindMarker(file, 0xC0);
-  file[sof + 5] = 0x75, file[sof + 6] = 0x30;  // height 30000
-  file[sof + 7] = 0x75, file[sof + 8] = 0x30;  // width 30000
-  TIEBitmap out;
-  TIOParamsVals rp;
-  Outcome run;
-  Decode(file, out, rp, run);
-  EXPECT_TRUE(run.abort);
-  EXPECT_EQ(run.reason, "JPEG data far too short for the image size");
-  EXPECT_TRUE(out.IsEmpty());
+  // Beyond the size cap; or within it, but a few hundred bytes cannot code
+  // 900 million pixels. Either way nothing is reserved for them.
+  struct Case {
+    const char* name;
+    std::uint8_t high, low;  // height and width, big-endian
+    std::int64_t cap;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"65488 x 65488 over a 64 MB cap", 0xFF, 0xD0, std::int64_t(64) << 20, "JPEG image too large"},
+      {"30000 x 30000 from a small file", 0x75, 0x30, iegMaxDecodedBytes, "JPEG data far too short for the image size"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TIOParamsVals wp;
+    Bytes file = Encode(src, wp);
+    const std::size_t sof = FindMarker(file, 0xC0);
+    file[sof + 5] = file[sof + 7] = c.high;
+    file[sof + 6] = file[sof + 8] = c.low;
+    const std::int64_t saved = iegMaxDecodedBytes;
+    iegMaxDecodedBytes = c.cap;
+    TIEBitmap out;
+    TIOParamsVals rp;
+    Outcome run;
+    Decode(file, out, rp, run);
+    iegMaxDecodedBytes = saved;
+    EXPECT_TRUE(run.abort);
+    EXPECT_EQ(run.reason, c.reason);
+    EXPECT_TRUE(out.IsEmpty());
+  }
 }
 
 }  // namespace
