@@ -17,14 +17,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // (the replayed corpus) stay whole.
   TTargetSettings settings;
   settings.Quality = static_cast<int>(size % 101);
+  TImageIO loaded;
+  TReadOnlyMemoryStream in(data, static_cast<std::int64_t>(size));
+  try {
+    loaded.LoadFromStream(in);
+  } catch (const std::exception&) {
+    return 0;
+  }
+  // Writers scale and quantize whole images: keep each run short.
+  if (loaded.AbortFlag || std::int64_t(loaded.IEBitmap().GetWidth()) * loaded.IEBitmap().GetHeight() > (1 << 18))
+    return 0;
+  // Each writer gets its own copy: several convert the image in place.
   for (int index = 0; index < kTargetFormatCount; ++index) {
     const TTargetFormat* target = TargetFormat(index);
     TImageIO io;
-    TReadOnlyMemoryStream in(data, static_cast<std::int64_t>(size));
+    io.IEBitmap().Assign(loaded.IEBitmap());
+    io.IOParams().Assign(loaded.IOParams());
     try {
-      io.LoadFromStream(in);
-      // Writers scale and quantize whole images: keep each run short.
-      if (io.AbortFlag || std::int64_t(io.IEBitmap().GetWidth()) * io.IEBitmap().GetHeight() > (1 << 18)) return 0;
       if (target->SetParams != nullptr) target->SetParams(io.IOParams(), settings);
       TMemoryStream out;
       io.SaveToStream(out, target->FileType);

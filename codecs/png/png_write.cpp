@@ -193,12 +193,11 @@ bool PngWriter::ChooseExactAlphaPalette() {
     const std::uint8_t* a = mask_->GetScanLine(y);
     for (int x = 0; x < image_->GetWidth(); ++x) {
       const std::uint32_t key = ColourKey(src, a, x);
-      if (exactIndex_.count(key)) continue;
+      if (!exactIndex_.try_emplace(key, 0).second) continue;
       if (keys.size() == 256) {
         exactIndex_.clear();
         return false;
       }
-      exactIndex_.emplace(key, 0);
       keys.push_back(key);
     }
   }
