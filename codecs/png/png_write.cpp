@@ -122,8 +122,8 @@ bool PngWriter::Choose() {
 
   // One bit per pixel: black and white as a 1-bit grey file (the darker of
   // two colours black). Two other colours keep their colours in a 1-bit
-  // palette file, and a transparent image goes the palette-with-transparency
-  // way below; a grey file would lose either.
+  // palette file, and a transparent image takes the palette paths below; a
+  // grey file would lose either.
   if (spp == 1 && bits == 1 && mask_ == nullptr) {
     depth_ = 1;
     kind_ = RowKind::kBitmapRow;
